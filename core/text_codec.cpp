@@ -1,0 +1,188 @@
+#include "core/text_codec.h"
+
+#include <array>
+
+namespace korvel {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// Windows-1252 for the bytes 0x80 to 0x9F; the rest equals Latin-1.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Decodes one UTF-8 sequence at bytes[i]; returns its length (0 when invalid)
+// and the code point.
+size_t DecodeOne(std::string_view bytes, size_t i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(bytes[i]);
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  size_t len;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + len > bytes.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(bytes[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp;
+    const size_t len = DecodeOne(bytes, i, cp);
+    if (len == 0) {
+      out.push_back(kReplacement);
+      ++i;
+    } else {
+      AppendCodePoint(out, cp);
+      i += len;
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacement;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string AnsiToUtf16(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b >= 0x80 && b < 0xA0) {
+      out.push_back(kCp1252High[b - 0x80]);
+    } else {
+      out.push_back(b);
+    }
+  }
+  return out;
+}
+
+bool HasValidMultiByteUtf8(std::string_view bytes) {
+  bool multi = false;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp;
+    const size_t len = DecodeOne(bytes, i, cp);
+    if (len == 0) return false;
+    if (len > 1) multi = true;
+    i += len;
+  }
+  return multi;
+}
+
+std::u16string DecodeDatabaseText8(std::string_view bytes) {
+  return HasValidMultiByteUtf8(bytes) ? Utf8ToUtf16(bytes) : AnsiToUtf16(bytes);
+}
+
+std::u16string Utf16LeBytesToString(std::string_view bytes) {
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  return out;
+}
+
+std::u16string Utf16BeBytesToString(std::string_view bytes) {
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>((static_cast<unsigned char>(bytes[2 * i]) << 8) |
+                                   static_cast<unsigned char>(bytes[2 * i + 1]));
+  }
+  return out;
+}
+
+char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - 32 : c; }
+
+std::u16string AsciiUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+std::u16string ToU16(std::string_view ascii) {
+  std::u16string out;
+  out.reserve(ascii.size());
+  for (char c : ascii) out.push_back(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::u16string U16Number(long long value) { return ToU16(std::to_string(value)); }
+std::u16string U16Number(unsigned long long value) { return ToU16(std::to_string(value)); }
+
+bool IsBlank(char16_t c) { return c == u' ' || (c >= 8 && c <= 13); }
+
+std::u16string TrimBlanks(std::u16string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  return std::u16string(text.substr(b, e - b));
+}
+
+}  // namespace korvel
