@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/engine_host.h"
+#include "core/record_value.h"
 #include "core/recovered_model.h"
 
 namespace korvel {
@@ -38,6 +39,8 @@ class sqlite_base {
   bool utf8Chosen = false;
   bool utf16Chosen = false;
   bool saveFlag = false;
+  // Set by the table writer while a save runs; records go there in save mode.
+  RecordInsertTarget* insertTarget = nullptr;
   // True when the last Scan stopped at an error it could not go past, or
   // reported damage it went past; the completion message says so.
   bool scanEndedEarly = false;
