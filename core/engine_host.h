@@ -59,12 +59,17 @@ class EngineHost {
  public:
   virtual ~EngineHost() = default;
 
+  // Called from the worker thread, often once per record: every call here
+  // must be cheap (a window host coalesces progress and batches rows).
+
   // One line of the output pane and the log file.
   virtual void WriteOutputLine(const std::u16string& text) = 0;
   virtual void SetCaptionText(const std::u16string& text) = 0;
 
   virtual void SetProgressRange(uint64_t upper) = 0;
   virtual void SetProgressPos(uint64_t position) = 0;
+  // Shows or hides the progress bar; a host without one ignores it.
+  virtual void SetProgressVisible(bool visible) {}
 
   // A modal message or question; blocks the calling worker until answered.
   virtual MessageAnswer ShowMessage(const std::u16string& text, const std::u16string& caption,
