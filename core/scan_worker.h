@@ -23,11 +23,17 @@ inline constexpr char16_t kScanEndedWithErrors[] =
     u"Scanning process for selected file has ended with errors.";
 
 enum class ScanOutcome {
-  NoReader,      // "The Database file used in another prog"
-  NoPageSize,    // "There is an error to open Database file"
-  Completed,     // the scan ran to its end
-  EndedWithErrors,  // the scan reported damage or stopped at an error
+  NoReader,             // "The Database file used in another prog"
+  NoPageSize,           // "There is an error to open Database file"
+  Completed,            // the scan ran to its end without finding damage
+  CompletedWithDamage,  // the scan reported damage, went past it and ran to its end
+  EndedWithErrors,      // the scan stopped at an error it could not go past
 };
+
+// True when the scan reached its end, with or without damage on the way.
+inline bool ScanReachedItsEnd(ScanOutcome outcome) {
+  return outcome == ScanOutcome::Completed || outcome == ScanOutcome::CompletedWithDamage;
+}
 
 // The reader and the engine of the open database; they stay with the caller
 // after the scan and serve the preview and the save.
