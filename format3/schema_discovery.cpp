@@ -283,11 +283,14 @@ std::optional<SchemaCellText> ReadSchemaCell(SchemaScan& scan, uint64_t page, ui
     textFrom = headerLength + namesLength + rootSize;
   }
   const uint64_t textLength = payload - textFrom;
-  if (textLength > kMaxStatementBytes || headerStart + payload > g.fileLength) {
+  // The part kept in the cell must lie in the file, and the whole payload
+  // cannot hold more than the file's pages do.
+  const uint64_t local = LocalPayload(payload, scan.usableSize);
+  if (textLength > kMaxStatementBytes || headerStart + local > g.fileLength ||
+      payload > g.pageCount * static_cast<uint64_t>(scan.usableSize)) {
     return unreadable();
   }
   if (textLength == 0) return std::nullopt;
-  const uint64_t local = LocalPayload(payload, scan.usableSize);
   if (!ReadPayloadRange(scan, headerStart, local, textFrom, textLength, out.bytes)) {
     return std::nullopt;
   }
