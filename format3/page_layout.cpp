@@ -1,7 +1,6 @@
 #include "format3/page_layout.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -93,16 +92,33 @@ std::vector<uint16_t> ReadFreeblockList(Reader& r, const PageGeometry& g, uint64
   if (page == 0 || g.pageSize == 0) return list;
   const uint64_t pageStart = PageOffset(g, page);
   const size_t room = static_cast<size_t>(h.cellCount) + 1;
-  std::bitset<kMaxPageSize> seen;
+  // Chains are short: a loop is found by looking through the list, and only
+  // a long chain gets a table of the offsets already taken.
+  constexpr size_t kShortChain = 32;
+  std::vector<bool> seen;
+  auto taken = [&](uint16_t offset) {
+    if (seen.empty()) {
+      for (uint16_t e : list) {
+        if (e == offset) return true;
+      }
+      return false;
+    }
+    return static_cast<bool>(seen[offset]);
+  };
   while (list.back() != 0 && list.size() < room) {
     const uint16_t at = list.back();
     // A free block starts with its 2-byte next pointer and 2-byte size.
-    if (static_cast<uint32_t>(at) + 4 > g.pageSize || seen.test(at)) break;
-    seen.set(at);
+    if (static_cast<uint32_t>(at) + 4 > g.pageSize) break;
     uint16_t next = 0;
     if (!ReadBE16(r, pageStart + at, next)) break;
-    if (next != 0 && (next >= g.pageSize || seen.test(next))) break;  // outside, or a loop
+    if (next != 0 && (next >= g.pageSize || taken(next))) break;  // outside, or a loop
     list.push_back(next);
+    if (seen.empty() && list.size() > kShortChain) {
+      seen.assign(kMaxPageSize, false);
+      for (uint16_t e : list) seen[e] = true;
+    } else if (!seen.empty()) {
+      seen[next] = true;
+    }
   }
   return list;
 }

@@ -171,6 +171,24 @@ INSTANTIATE_TEST_SUITE_P(
         FreeblockCase{"zeroCells", {{100, 0}}, 100, 0, {100}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FreeblockList, ALongChainThatLoopsBackEndsAtTheLoop) {
+  // 100 blocks, 8 bytes apart, the last pointing back to the tenth.
+  std::vector<uint8_t> bytes(2 * 4096, 0);
+  for (uint16_t i = 0; i < 100; ++i) {
+    const uint16_t at = static_cast<uint16_t>(100 + 8 * i);
+    Put16(bytes, 4096 + at, i == 99 ? uint16_t{100 + 8 * 9} : static_cast<uint16_t>(at + 8));
+  }
+  MemoryReader reader(bytes);
+  const PageGeometry g = Geometry(0, 4096, 2, bytes.size());
+  PageHeader h;
+  h.firstFreeblock = 100;
+  h.cellCount = 500;
+  const auto list = ReadFreeblockList(reader, g, 2, h);
+  ASSERT_EQ(list.size(), 100u);
+  EXPECT_EQ(list.front(), 100);
+  EXPECT_EQ(list.back(), 100 + 8 * 99);
+}
+
 struct ExtentCase {
   const char* name;
   std::vector<uint16_t> cells;
