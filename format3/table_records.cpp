@@ -1,0 +1,343 @@
+// The table record operation of the format-3 engine: the walk of one
+// table's b-tree from its root page down to its leaf pages, every leaf cell
+// decoded into a record, shown in the record list while previewing or handed
+// to the repaired database while saving; and the entry counts that the
+// progress display and the save use.
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "core/app_title.h"
+#include "core/reader.h"
+#include "format3/page_layout.h"
+#include "format3/record_reader.h"
+#include "format3/sqlite_ver3.h"
+
+namespace korvel {
+
+namespace {
+
+using format3::CarvedRecord;
+using format3::RecordDamage;
+using format3::RecordLayout;
+using format3::RecordReader;
+using format3::TextEncoding;
+
+// Sound b-trees are a few levels deep; anything deeper is a damaged page
+// that points back into its own subtree.
+constexpr int kMaxTreeDepth = 64;
+// The most columns a table of the format can have.
+constexpr int kMaxColumns = 32767;
+
+constexpr char16_t kFileCorrupted[] = u"File is corrupted";
+constexpr char16_t kErrorInReading[] = u"Error in reading";
+constexpr char16_t kCorruptionInCellArea[] = u"Corruption in file Cell content area";
+
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// Whole pages as bytes: straight from memory when the reader holds the file,
+// otherwise read into one buffer per use (b-tree page, overflow page).
+class PageBytes {
+ public:
+  enum Slot { kTreePage = 0, kOverflowPage = 1 };
+
+  PageBytes(Reader& reader, const PageGeometry& g) : reader_(reader), g_(g) {
+    memory_ = reader.Bytes();
+  }
+
+  // The bytes of page (1-based) that lie in the file, or null.
+  const uint8_t* Get(uint64_t page, Slot slot, size_t& available) {
+    available = 0;
+    if (page == 0 || g_.pageSize == 0) return nullptr;
+    const uint64_t start = PageOffset(g_, page);
+    if (start >= g_.fileLength) return nullptr;
+    available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
+    if (memory_ != nullptr) return memory_ + start;
+    std::vector<uint8_t>& buffer = buffers_[slot];
+    buffer.resize(g_.pageSize);
+    available = reader_.ReadAt(start, buffer.data(), available);
+    return available == 0 ? nullptr : buffer.data();
+  }
+
+ private:
+  Reader& reader_;
+  PageGeometry g_;
+  const uint8_t* memory_ = nullptr;
+  std::vector<uint8_t> buffers_[2];
+};
+
+// The text encoding of the table texts: the one chosen for the file, else
+// the one its header names.
+bool ChooseEncoding(const sqlite_base& engine, Reader& reader, const PageGeometry& g,
+                    TextEncoding& encoding) {
+  if (engine.utf16Chosen) {
+    encoding = TextEncoding::Utf16le;
+    return true;
+  }
+  if (engine.utf8Chosen) {
+    encoding = TextEncoding::Utf8;
+    return true;
+  }
+  uint8_t byte = 0;
+  if (reader.ReadAt(g.headerPosition + 59, &byte, 1) != 1) return false;
+  if (byte == 1) encoding = TextEncoding::Utf8;
+  else if (byte == 2) encoding = TextEncoding::Utf16le;
+  else return false;
+  return true;
+}
+
+// Page size less the bytes reserved at the end of every page (header byte 20).
+uint32_t UsableSize(Reader& reader, const PageGeometry& g) {
+  uint8_t reserved = 0;
+  if (reader.ReadAt(g.headerPosition + 20, &reserved, 1) != 1) return g.pageSize;
+  if (g.pageSize < 480u + reserved) return g.pageSize;
+  return g.pageSize - reserved;
+}
+
+// The child page numbers of an interior table page, left to right, without
+// the right-most child. Pointers that lie outside the page are passed over.
+void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page,
+                      const PageHeader& h, std::vector<uint32_t>& children) {
+  children.clear();
+  const size_t array = (page == 1 ? kDatabaseHeaderSize : 0) + kInteriorPageHeaderSize;
+  for (size_t i = 0; i < h.cellCount; ++i) {
+    const size_t at = array + 2 * i;
+    if (at + 2 > available) break;
+    const size_t cell = Be16(bytes + at);
+    if (cell + 4 > available) continue;
+    children.push_back(Be32(bytes + cell));
+  }
+}
+
+bool IsLeaf(const PageHeader& h) { return static_cast<int8_t>(h.pageType) >= 11; }
+bool IsInterior(const PageHeader& h) { return h.pageType == 5; }
+
+// One walk of a table b-tree from its root page. Every page, b-tree or
+// overflow, is used at most once per walk, so a damaged page that points
+// back at an ancestor or at another cell's overflow chain cannot make the
+// walk loop or read the file over and over.
+class TableWalk final : public format3::OverflowPageSource {
+ public:
+  TableWalk(sqlite_base& engine, EngineHost& host, Reader& reader, const PageGeometry& g)
+      : engine_(engine), host_(host), g_(g), pages_(reader, g), used_(g.pageCount + 1, false) {}
+
+  // Cells of the leaf pages below page.
+  uint64_t Count(uint64_t page, int depth) {
+    if (!Enter(page, depth)) return 0;
+    const PageHeader& h = engine_.model.pageTable[page - 1];
+    if (IsLeaf(h)) return h.cellCount;
+    if (!IsInterior(h)) return 0;
+    size_t available = 0;
+    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    if (bytes == nullptr) return 0;
+    std::vector<uint32_t> children;
+    InteriorChildren(bytes, available, page, h, children);
+    uint64_t total = 0;
+    for (uint32_t child : children) total += Count(child, depth + 1);
+    return total + Count(h.rightMostChild, depth + 1);
+  }
+
+  // Reads the records of the table below page.
+  struct RecordJob {
+    const std::u16string* tableName = nullptr;
+    RecordLayout layout;
+    bool saving = false;
+    uint64_t stopPosition = 0;  // progress position sent when a stop ends the walk
+  };
+
+  void Records(RecordJob& job) {
+    job_ = &job;
+    reader_ = std::make_unique<RecordReader>(job.layout, *this);
+  }
+
+  void Walk(uint64_t page, int depth) {
+    if (host_.StopRequested()) return;
+    if (g_.pageSize == 0 || g_.headerPosition + page * g_.pageSize > g_.fileLength) {
+      host_.ShowMessage(kFileCorrupted, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+      return;
+    }
+    if (!Enter(page, depth)) return;
+    const PageHeader h = engine_.model.pageTable[page - 1];
+    if (IsLeaf(h)) {
+      Leaf(page, h);
+      if (host_.StopRequested()) return;
+    }
+    if (!IsInterior(h)) return;
+    size_t available = 0;
+    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    if (bytes == nullptr) return;
+    std::vector<uint32_t> children;
+    InteriorChildren(bytes, available, page, h, children);
+    for (uint32_t child : children) {
+      if (host_.StopRequested()) {
+        host_.SetProgressPos(job_->stopPosition);
+        return;
+      }
+      Walk(child, depth + 1);
+    }
+    Walk(h.rightMostChild, depth + 1);
+  }
+
+  const uint8_t* TakeOverflowPage(uint64_t page, size_t& available) override {
+    available = 0;
+    if (page == 0 || page > g_.pageCount || used_[page]) return nullptr;
+    used_[page] = true;
+    return pages_.Get(page, PageBytes::kOverflowPage, available);
+  }
+
+ private:
+  // True when page is a page of the page table that this walk has not used.
+  bool Enter(uint64_t page, int depth) {
+    if (depth > kMaxTreeDepth) return false;
+    if (page == 0 || page > engine_.model.pageTable.size() || page > g_.pageCount) return false;
+    if (used_[page]) return false;
+    used_[page] = true;
+    return true;
+  }
+
+  void Leaf(uint64_t page, const PageHeader& h) {
+    Reader& reader = *host_.Settings().reader;
+    const std::vector<uint16_t> offsets = ReadLeafCellPointers(reader, g_, page, h);
+    const std::vector<uint32_t> extents =
+        ComputeCellExtents(offsets, ReadFreeblockList(reader, g_, page, h));
+    size_t available = 0;
+    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    if (bytes == nullptr) return;
+    ScanSettings& settings = host_.Settings();
+    for (size_t i = 0; i < offsets.size(); ++i) {
+      if (host_.StopRequested()) {
+        host_.SetProgressPos(job_->stopPosition);
+        return;
+      }
+      if (job_->saving) {
+        host_.SetProgressPos(settings.progressCounter++);
+      } else {
+        host_.SetProgressPos(engine_.engineProgressCounter++);
+      }
+      const uint32_t limit = CellLimit(g_.pageSize, offsets[i], extents[i]);
+      const RecordDamage damage = reader_->Read(bytes, available, offsets[i], limit, record_);
+      switch (damage) {
+        case RecordDamage::Unreadable:
+          continue;
+        case RecordDamage::PastEndOfFile:
+          // The rest of the page lies beyond the end of the file as well.
+          host_.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+          return;
+        case RecordDamage::OverflowPointer:
+          host_.ShowMessage(kCorruptionInCellArea, kAppTitle, MessageButtons::Ok,
+                            MessageIcon::None);
+          break;
+        case RecordDamage::ChainBroken:
+          host_.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+          break;
+        case RecordDamage::ChainEnded:
+        case RecordDamage::None:
+          break;
+      }
+      Deliver();
+    }
+  }
+
+  void Deliver() {
+    if (job_->saving) {
+      RecordInsertTarget* target = engine_.insertTarget;
+      if (target == nullptr) return;
+      ++host_.Settings().rowsInserted;
+      target->ExecuteRecordInsert(*job_->tableName, record_.values);
+      return;
+    }
+    RecordRow row;
+    row.reserve(record_.values.size());
+    for (const RecordValue& v : record_.values) row.push_back(format3::DisplayText(v));
+    host_.AddRecordRow(std::move(row));
+  }
+
+  sqlite_base& engine_;
+  EngineHost& host_;
+  PageGeometry g_;
+  PageBytes pages_;
+  std::vector<bool> used_;
+  RecordJob* job_ = nullptr;
+  std::unique_ptr<RecordReader> reader_;
+  CarvedRecord record_;
+};
+
+}  // namespace
+
+uint64_t sqlite_ver3::CountTableEntries(int64_t rootPage) {
+  if (owner == nullptr || rootPage <= 0) return 0;
+  ScanSettings& settings = owner->Settings();
+  if (settings.reader == nullptr) return 0;
+  const PageGeometry g = GeometryOf(settings);
+  if (g.pageSize == 0) return 0;
+  TableWalk walk(*this, *owner, *settings.reader, g);
+  return walk.Count(static_cast<uint64_t>(rootPage), 0);
+}
+
+uint64_t sqlite_ver3::CountTableRows(const std::string&, int64_t rootPage) {
+  return CountTableEntries(rootPage);
+}
+
+uint64_t sqlite_ver3::CountCheckedEntries() {
+  if (owner == nullptr) return 0;
+  TreeOps& tree = owner->Tree();
+  TreeItem tables = owner->Settings().tablesGroup;
+  if (tables == kNoItem) tables = tree.GetChildItem(tree.GetRootItem());
+  if (tables == kNoItem) return 0;
+  uint64_t total = 0;
+  for (TreeItem item = tree.GetChildItem(tables); item != kNoItem;
+       item = tree.GetNextSiblingItem(item)) {
+    if (tree.GetCheck(item) != 1) continue;
+    const int32_t index = tree.GetItemData(item);
+    if (index < 0 || static_cast<size_t>(index) >= model.tableDescriptors.size()) continue;
+    total += CountTableEntries(ParseTableDescriptor(model.tableDescriptors[index]).rootPage);
+  }
+  return total;
+}
+
+void sqlite_ver3::LoadTableRecords(const std::string&, int64_t rootPage, int columnCount,
+                                   const std::u16string& tableName, int keyColumnMarker) {
+  if (owner == nullptr) return;
+  EngineHost& host = *owner;
+  if (host.StopRequested()) return;
+  ScanSettings& settings = host.Settings();
+  if (settings.reader == nullptr) return;
+  const PageGeometry g = GeometryOf(settings);
+  const bool saving = settings.saveMode != 0;
+
+  uint64_t count = 0;
+  if (!saving && engineProgressCounter == 0) {
+    count = CountTableEntries(rootPage);
+    host.SetProgressRange(count);
+    engineProgressCounter = 1;
+  }
+
+  if (rootPage < 0) return;  // no page of the file
+  if (g.pageSize == 0 ||
+      g.headerPosition + static_cast<uint64_t>(rootPage) * g.pageSize > g.fileLength) {
+    host.ShowMessage(kFileCorrupted, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+    return;
+  }
+
+  TableWalk::RecordJob job;
+  if (!ChooseEncoding(*this, *settings.reader, g, job.layout.encoding)) return;
+  job.tableName = &tableName;
+  job.saving = saving;
+  job.stopPosition = count;
+  job.layout.pageSize = g.pageSize;
+  job.layout.usableSize = UsableSize(*settings.reader, g);
+  job.layout.pageCount = g.pageCount;
+  job.layout.columnCount = std::clamp(columnCount, 0, kMaxColumns);
+  job.layout.keyColumn = keyColumnMarker > 9 ? keyColumnMarker - 10 : -1;
+  job.layout.valueCap = g.fileLength;
+
+  TableWalk walk(*this, host, *settings.reader, g);
+  walk.Records(job);
+  walk.Walk(static_cast<uint64_t>(rootPage), 0);
+}
+
+}  // namespace korvel
