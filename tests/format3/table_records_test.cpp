@@ -245,6 +245,31 @@ TEST_F(DamagedTableTest, ChainPointingBackIsNotFollowedTwice) {
   EXPECT_EQ(c.host.rows.size(), 3u);
 }
 
+TEST(TableOverflowTest, IntegerSplitAcrossTheOverflowBoundaryOfARealFile) {
+  // 512-byte pages keep 39 payload bytes of this record on the leaf page:
+  // the 5-byte header and the 32-byte text leave two bytes of the integer
+  // there, and its other two bytes begin the first overflow page.
+  testing::TempDir dir;
+  const std::string db = dir.File("split.db");
+  testing::MakeDatabase(db,
+                        "CREATE TABLE t(s TEXT, i INTEGER, b BLOB);"
+                        "INSERT INTO t VALUES('abcdefghijklmnopqrstuvwxyz012345', 305419896,"
+                        " zeroblob(1000));",
+                        512);
+  const int64_t textAt = testing::FindInFile(db, "abcdefghijklmnopqrstuvwxyz012345");
+  ASSERT_GT(textAt, 0);
+  const auto bytes = testing::ReadBytes(db);
+  ASSERT_EQ(bytes[textAt + 32], 0x12);
+  ASSERT_EQ(bytes[textAt + 33], 0x34);
+  ASSERT_FALSE(bytes[textAt + 34] == 0x56 && bytes[textAt + 35] == 0x78);
+  Carver c(db);
+  c.Preview(Carver::RootPage(db, "t"), 3);
+  ASSERT_EQ(c.host.rows.size(), 1u);
+  EXPECT_EQ(U8(c.host.rows[0]), (std::vector<std::string>{"abcdefghijklmnopqrstuvwxyz012345",
+                                                           "305419896", "< Blob Data >"}));
+  EXPECT_TRUE(c.host.messages.empty());
+}
+
 TEST(TablePagesTest, RootBeyondTheFileOrOutsideThePageTable) {
   testing::TempDir dir;
   const std::string db = dir.File("small.db");
