@@ -174,22 +174,22 @@ void RecordReader::DecodeText(const uint8_t* bytes, size_t n, RecordValue& value
     }
     return;
   }
-  if (const void* zero = std::memchr(bytes, 0, n)) {
+  // Plain ASCII, the usual case, is widened in one pass; the text ends at
+  // its first zero byte.
+  text.resize(n);
+  size_t i = 0;
+  while (i < n && bytes[i] != 0 && bytes[i] < 0x80) {
+    text[i] = bytes[i];
+    ++i;
+  }
+  if (i == n || bytes[i] == 0) {
+    text.resize(i);
+    return;
+  }
+  if (const void* zero = std::memchr(bytes + i, 0, n - i)) {
     n = static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes);
   }
-  bool ascii = true;
-  for (size_t i = 0; i < n; ++i) {
-    if (bytes[i] >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) {
-    text.resize(n);
-    for (size_t i = 0; i < n; ++i) text[i] = bytes[i];
-  } else {
-    text = DecodeDatabaseText8(std::string_view(reinterpret_cast<const char*>(bytes), n));
-  }
+  text = DecodeDatabaseText8(std::string_view(reinterpret_cast<const char*>(bytes), n));
 }
 
 RecordDamage RecordReader::Read(const uint8_t* page, size_t pageBytes, uint32_t cellOffset,
