@@ -15,6 +15,8 @@ cmake --build "$build" --target korvel_fuzz -j "$(nproc)"
 corpus=$build/corpus
 mkdir -p "$corpus" fuzz/findings
 python3 fuzz/make_seeds.py "$build/seeds"
+# The repaired databases are written to memory when the machine allows it.
+[ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 "$build/fuzz/korvel_fuzz" "$corpus" "$build/seeds" \
   -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
