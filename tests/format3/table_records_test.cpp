@@ -245,6 +245,39 @@ TEST_F(DamagedTableTest, ChainPointingBackIsNotFollowedTwice) {
   EXPECT_EQ(c.host.rows.size(), 3u);
 }
 
+TEST(TableOverflowTest, Utf16BadOverflowPageCutsOnlyThatRecord) {
+  // A UTF-16 database takes a bad first overflow page as a UTF-8 one does:
+  // the record keeps its local part and the rows after it are still read.
+  testing::TempDir dir;
+  const std::string db = dir.File("u16o.db");
+  std::string text = "Zq9start";
+  while (text.size() < 3000) text.push_back(static_cast<char>('a' + text.size() % 26));
+  testing::MakeDatabase(db,
+                        "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                        "INSERT INTO t VALUES(1,'first');"
+                        "INSERT INTO t VALUES(2,'" + text + "');"
+                        "INSERT INTO t VALUES(3,'last');",
+                        1024, "UTF-16le");
+  std::string marker;
+  for (char ch : std::string("Zq9start")) marker += std::string{ch, '\0'};
+  const int64_t textAt = testing::FindInFile(db, marker);
+  ASSERT_GT(textAt, 0);
+  // Header of 4 bytes, 6000 bytes of text: 904 payload bytes stay local.
+  const int64_t pointerAt = textAt - 4 + format3::LocalPayloadSize(6004, 1024);
+  for (uint32_t bad : {0u, 100000u}) {
+    testing::PatchBytes(db, pointerAt,
+                        {static_cast<uint8_t>(bad >> 24), static_cast<uint8_t>(bad >> 16),
+                         static_cast<uint8_t>(bad >> 8), static_cast<uint8_t>(bad)});
+    Carver c(db, ReaderKind::Memory, true);
+    c.Preview(Carver::RootPage(db, "t"), 2, 10);
+    EXPECT_EQ(U8(c.host.MessageTexts()),
+              (std::vector<std::string>{"Corruption in file Cell content area"}));
+    ASSERT_EQ(c.host.rows.size(), 3u);
+    EXPECT_EQ(U8(c.host.rows[1][1]), text.substr(0, 450));
+    EXPECT_EQ(U8(c.host.rows[2]), (std::vector<std::string>{"3", "last"}));
+  }
+}
+
 TEST(TableOverflowTest, IntegerSplitAcrossTheOverflowBoundaryOfARealFile) {
   // 512-byte pages keep 39 payload bytes of this record on the leaf page:
   // the 5-byte header and the 32-byte text leave two bytes of the integer
