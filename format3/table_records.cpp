@@ -90,10 +90,15 @@ bool ChooseEncoding(const sqlite_base& engine, Reader& reader, const PageGeometr
   return true;
 }
 
-// Page size less the bytes reserved at the end of every page (header byte 20).
+// Page size less the bytes reserved at the end of every page (header byte
+// 20). The byte is trusted only when the three fixed bytes after it (the
+// payload fractions 64, 32, 32) are intact: a damaged header must not shift
+// every overflow value of the file.
 uint32_t UsableSize(Reader& reader, const PageGeometry& g) {
-  uint8_t reserved = 0;
-  if (reader.ReadAt(g.headerPosition + 20, &reserved, 1) != 1) return g.pageSize;
+  uint8_t bytes[4] = {};
+  if (reader.ReadAt(g.headerPosition + 20, bytes, 4) != 4) return g.pageSize;
+  const uint8_t reserved = bytes[0];
+  if (bytes[1] != 64 || bytes[2] != 32 || bytes[3] != 32) return g.pageSize;
   if (g.pageSize < 480u + reserved) return g.pageSize;
   return g.pageSize - reserved;
 }

@@ -303,6 +303,40 @@ TEST(TableOverflowTest, IntegerSplitAcrossTheOverflowBoundaryOfARealFile) {
   EXPECT_TRUE(c.host.messages.empty());
 }
 
+TEST(TableOverflowTest, ReservedBytesAtThePageEnd) {
+  // Pages with 16 reserved bytes keep less payload per page; a header whose
+  // fixed bytes are damaged is not trusted for the reserved count.
+  testing::TempDir dir;
+  const std::string db = dir.File("reserved.db");
+  std::string text;
+  for (int i = 0; i < 7000; ++i) text.push_back(static_cast<char>('a' + (i * 7) % 26));
+  for (int reserve : {16, 0}) {
+    std::remove(db.c_str());
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    int n = reserve;
+    sqlite3_exec(handle, "PRAGMA page_size=1024;", nullptr, nullptr, nullptr);
+    sqlite3_file_control(handle, "main", SQLITE_FCNTL_RESERVE_BYTES, &n);
+    ASSERT_EQ(sqlite3_exec(handle,
+                           ("CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT, w INTEGER);"
+                            "INSERT INTO t VALUES(1,'" + text + "',77);")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(handle);
+    ASSERT_EQ(testing::ReadBytes(db)[20], reserve);
+    const int64_t root = Carver::RootPage(db, "t");
+    if (reserve == 0) {
+      testing::PatchBytes(db, 20, {40, 0});  // a damaged reserved count and fraction
+    }
+    Carver c(db);
+    c.Preview(root, 3, 10);
+    ASSERT_EQ(c.host.rows.size(), 1u) << reserve;
+    EXPECT_EQ(U8(c.host.rows[0][1]), text) << reserve;
+    EXPECT_EQ(U8(c.host.rows[0][2]), "77") << reserve;
+  }
+}
+
 TEST(TablePagesTest, RootBeyondTheFileOrOutsideThePageTable) {
   testing::TempDir dir;
   const std::string db = dir.File("small.db");
