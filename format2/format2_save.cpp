@@ -40,22 +40,32 @@ bool sqlite_ver2::SaveRecovered(const std::string& inputPath) {
   const std::string outputPath = RepairedPathFor(settings);
   std::error_code error;
   if (std::filesystem::exists(outputPath, error)) {
-    const MessageAnswer answer = host.ShowMessage(
-        u"The Database File " + Utf8ToUtf16(outputPath) +
-            u" Already exist.\n Exisitng file will be Deleted. Do you want to Continue ?",
-        kAppTitle, MessageButtons::YesNo, MessageIcon::Question);
-    if (answer != MessageAnswer::Yes) {
+    if (std::filesystem::equivalent(outputPath, settings.inputPath, error)) {
+      // Only reachable through an explicit output path: the damaged file is
+      // never replaced by its repaired copy.
+      host.ShowMessage(u"The repaired database cannot replace the damaged file " +
+                           Utf8ToUtf16(outputPath) + u".",
+                       kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
       saveFlag = false;
       return false;
     }
-    std::filesystem::remove(outputPath, error);
-    if (error || std::filesystem::exists(outputPath)) {
+    if (host.ShowMessage(OverwriteQuestion(outputPath), kAppTitle, MessageButtons::YesNo,
+                         MessageIcon::Question) != MessageAnswer::Yes) {
+      saveFlag = false;
+      return false;
+    }
+    if (!std::filesystem::remove(outputPath, error) || error) {
       // Writing into the old file would mix old and new contents.
       host.WriteOutputLine(u"Error: the existing file " + Utf8ToUtf16(outputPath) +
                            u" could not be deleted: " + Utf8ToUtf16(error.message()));
       saveFlag = false;
       return false;
     }
+  }
+  // A journal left by an interrupted earlier save must not be played back
+  // into the new file.
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    std::filesystem::remove(outputPath + suffix, error);
   }
 
   engineProgressCounter = 0;
