@@ -40,6 +40,8 @@ struct TableCase {
   std::vector<std::string> types;
 };
 
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.statement; }
+
 class Format2TableCase : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(Format2TableCase, Parses) {
