@@ -20,7 +20,9 @@ uint64_t sqlite_ver2::CountTableRows(const std::string&, int64_t rootPage) {
   const PageFile file(settings.reader, HeaderPositionFromStartOffset(settings.startOffset));
   TreeWalker walker(file);
   uint64_t count = 0;
-  walker.Walk(static_cast<uint64_t>(rootPage), [&](const PageBytes&, const Cell&) {
+  walker.Walk(static_cast<uint64_t>(rootPage), [&](const PageBytes&, const Cell& cell) {
+    // A cell without record bytes holds no row (see LoadTableRecords).
+    if (cell.dataLength == 0) return true;
     ++count;
     ++engineProgressCounter;
     return true;

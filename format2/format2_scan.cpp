@@ -159,9 +159,13 @@ void ClassifyMasterRecord(sqlite_ver2& engine, const Payload& payload) {
 }
 
 // The object name as the tree shows it, cut from the statement after the
-// kind word; empty optional-like flag when the word is missing.
+// kind word; false when the word is missing.
 bool ObjectName(std::string_view statement, int kind, std::u16string& name) {
-  const std::u16string text = Utf8ToUtf16(statement);
+  // Line breaks and tabs in a statement read as blanks in the tree.
+  std::u16string text = Utf8ToUtf16(statement);
+  for (char16_t& c : text) {
+    if (IsBlank(c)) c = u' ';
+  }
   const std::u16string upper = AsciiUpper(text);
   static constexpr std::array<std::u16string_view, 4> kWords = {u"TABLE", u"INDEX", u"VIEW",
                                                                  u"TRIGGER"};

@@ -303,6 +303,19 @@ TEST_F(Format2Records, RecordLongerThanItsCellIsCutAtThePageEnd) {
   EXPECT_TRUE(HasLineStartingWith(t->host.lines, "Table t: damaged"));
 }
 
+TEST_F(Format2Records, CellChainRunningIntoZerosGivesNoEmptyRows) {
+  const uint32_t root = file.NewPage();
+  file.SetTreePage(root, {{0, 1, EncodeRecord({{}, "real"})}});
+  // The only cell's next offset points into the zero-filled rest of the page.
+  file.Page(root)[8 + 6] = 0x84;
+  file.Page(root)[8 + 7] = 0x03;
+  file.AddMasterRecord("table", "t", "t", root, "CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT)");
+  auto s = Scan();
+  EXPECT_EQ(Preview(*s, 0), (std::vector<RecordRow>{{u"1", u"real"}}));
+  EXPECT_EQ(s->engine().CountTableRows(path, root), 1u);
+  EXPECT_EQ(SaveModeRecords(*s, 0).size(), 1u);
+}
+
 TEST_F(Format2Records, RecordHeaderWithFewerFieldsGivesAShortRecord) {
   const uint32_t root = file.NewPage();
   file.SetTreePage(root, {{0, 1, EncodeRecord({{}, "only"})}, {0, 2, EncodeRecord({{}, "a", "b"})}});

@@ -96,6 +96,16 @@ TEST_F(Format2Scan, TwoTablesOfTheSameNameGiveOneItemForTheLaterOne) {
   EXPECT_EQ(s->host.settings.nameMaps[0].at(u" t1 "), (std::vector<int>{1, 0}));
 }
 
+TEST_F(Format2Scan, LineBreaksInStatementsReadAsBlanksInTheTree) {
+  file.AddTable("t1", "CREATE TABLE t1\n(\n  a TEXT\n)", {});
+  file.AddMasterRecord("index", "i1", "t1", 4, "CREATE INDEX i1\nON t1 (a)");
+  auto s = Scan();
+  EXPECT_EQ(GroupTexts(*s, s->host.settings.tablesGroup), (std::vector<std::string>{" t1 "}));
+  EXPECT_EQ(GroupTexts(*s, s->host.settings.indexesGroup), (std::vector<std::string>{" i1 ON t1 "}));
+  EXPECT_EQ(s->engine().model.indexStatements8,
+            (std::vector<std::string>{"CREATE INDEX i1\nON t1 (a"}));
+}
+
 TEST_F(Format2Scan, MasterPageWithoutFirstCellOffsetIsReadFromOffsetEight) {
   file.AddTable("t1", "CREATE TABLE t1 (a TEXT)", {});
   file.Page(2)[4] = 0;
