@@ -76,6 +76,32 @@ size_t SkipQuoted(std::string_view text, size_t at) {
   return text.size();
 }
 
+// The text the parsers walk: the statement with its comments and every kind
+// of white space turned into blanks, so that positions stay those of the
+// original.
+std::string WorkingCopy(std::string_view original) {
+  std::string copy(original);
+  size_t p = 0;
+  while (p < copy.size()) {
+    const char c = copy[p];
+    if (ClosingQuote(c) != 0) {
+      p = SkipQuoted(copy, p);
+    } else if (c == '-' && p + 1 < copy.size() && copy[p + 1] == '-') {
+      while (p < copy.size() && copy[p] != '\n') copy[p++] = ' ';
+    } else if (c == '/' && p + 1 < copy.size() && copy[p + 1] == '*') {
+      const size_t close = copy.find("*/", p + 2);
+      const size_t end = close == std::string::npos ? copy.size() : close + 2;
+      while (p < end) copy[p++] = ' ';
+    } else {
+      ++p;
+    }
+  }
+  for (char& ch : copy) {
+    if (IsSpace(ch)) ch = ' ';
+  }
+  return copy;
+}
+
 struct ItemEnd {
   size_t end = 0;
   bool cutOff = false;  // a following "CREATE TABLE" ended the text
@@ -174,12 +200,8 @@ std::string_view DeclaredType(std::string_view text, size_t s, size_t e) {
 void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_t rootPage) {
   const size_t zero = original.find('\0');
   if (zero != std::string_view::npos) original = original.substr(0, zero);
-  // Any white space counts as a blank; positions stay those of the original.
-  std::string normalized(original);
-  for (char& c : normalized) {
-    if (IsSpace(c)) c = ' ';
-  }
-  const std::string_view text = normalized;
+  const std::string working = WorkingCopy(original);
+  const std::string_view text = working;
   const size_t n = text.size();
 
   constexpr size_t kNameStart = 13;
@@ -259,11 +281,8 @@ void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_
 void ParseIndexStatement(sqlite_base& engine, std::string_view original) {
   const size_t zero = original.find('\0');
   if (zero != std::string_view::npos) original = original.substr(0, zero);
-  std::string normalized(original);
-  for (char& c : normalized) {
-    if (IsSpace(c)) c = ' ';
-  }
-  const std::string_view text = normalized;
+  const std::string working = WorkingCopy(original);
+  const std::string_view text = working;
   const size_t n = text.size();
 
   const bool unique = StartsWithNoCase(text, 0, "CREATE UNIQUE INDEX");

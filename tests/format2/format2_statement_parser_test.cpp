@@ -93,6 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"CREATE TABLE t\n(\n  id INTEGER PRIMARY KEY,\n  name TEXT\n)",
                   "t+id < P.K >~name ~#7", "CREATE TABLE t\n(\n  id INTEGER PRIMARY KEY,\n  name TEXT\n",
                   {"INTEGER", "TEXT"}},
+        // Comments are not columns, whatever they hold.
+        TableCase{"CREATE TABLE t (\n  a TEXT, -- the a, (first\n  b TEXT /* , c ) */\n)",
+                  "t+a ~b ~#7", "CREATE TABLE t (\n  a TEXT, -- the a, (first\n  b TEXT /* , c ) */\n",
+                  {"TEXT", "TEXT"}},
         // Only INTEGER PRIMARY KEY (the row number) is marked.
         TableCase{"CREATE TABLE t (name TEXT PRIMARY KEY, n INTEGER NOT NULL PRIMARY KEY)",
                   "t+name ~n < P.K >~#7",
