@@ -18,6 +18,10 @@ PageFile::PageFile(Reader* reader, uint64_t headerPosition)
     : reader_(reader), headerPosition_(headerPosition) {
   if (reader_ != nullptr && reader_->length > headerPosition_) {
     pageCount_ = (reader_->length - headerPosition_) / kPageSize;
+    uint8_t magic[4] = {};
+    if (reader_->ReadAt(headerPosition_ + kFileMagicOffset, magic, sizeof magic) == sizeof magic) {
+      order_.bigEndian = ReadLe32(magic) != kFileMagic && ByteOrder{true}.U32(magic) == kFileMagic;
+    }
   }
 }
 
@@ -29,9 +33,9 @@ bool PageFile::ReadPage(uint64_t page, PageBytes& out) const {
   return true;
 }
 
-PageCells ReadCells(const PageBytes& page, uint16_t firstCell) {
+PageCells ReadCells(const PageBytes& page, uint16_t firstCell, ByteOrder order) {
   PageCells result;
-  result.rightChild = ReadLe32(page.data());
+  result.rightChild = order.U32(page.data());
   result.firstCell = firstCell;
   std::array<bool, kPageSize> seen{};
   uint32_t offset = firstCell;
@@ -44,15 +48,17 @@ PageCells ReadCells(const PageBytes& page, uint16_t firstCell) {
     const uint8_t* h = page.data() + offset;
     Cell cell;
     cell.offset = static_cast<uint16_t>(offset);
-    cell.leftChild = ReadLe32(h);
-    cell.dataLength = static_cast<uint32_t>(ReadLe16(h + 10)) | (static_cast<uint32_t>(h[9]) << 16);
+    cell.leftChild = order.U32(h);
+    cell.dataLength = static_cast<uint32_t>(order.U16(h + 10)) | (static_cast<uint32_t>(h[9]) << 16);
     result.cells.push_back(cell);
-    offset = ReadLe16(h + 6);
+    offset = order.U16(h + 6);
   }
   return result;
 }
 
-PageCells ReadCells(const PageBytes& page) { return ReadCells(page, ReadLe16(page.data() + 4)); }
+PageCells ReadCells(const PageBytes& page, ByteOrder order) {
+  return ReadCells(page, order.U16(page.data() + 4), order);
+}
 
 Payload ReadPayload(const PageFile& file, const PageBytes& page, const Cell& cell) {
   Payload payload;
@@ -77,7 +83,7 @@ Payload ReadPayload(const PageFile& file, const PageBytes& page, const Cell& cel
     payload.damaged = true;
     return payload;
   }
-  uint32_t next = ReadLe32(page.data() + start + kLocalPayload);
+  uint32_t next = file.Order().U32(page.data() + start + kLocalPayload);
   uint64_t remaining = total - kLocalPayload;
   std::unordered_set<uint32_t> chain;
   PageBytes overflow;
@@ -90,7 +96,7 @@ Payload ReadPayload(const PageFile& file, const PageBytes& page, const Cell& cel
     const uint64_t take = std::min<uint64_t>(remaining, kOverflowPayload);
     payload.bytes.append(reinterpret_cast<const char*>(overflow.data() + 4), take);
     remaining -= take;
-    next = ReadLe32(overflow.data());
+    next = file.Order().U32(overflow.data());
   }
   payload.complete = true;
   return payload;
@@ -168,9 +174,9 @@ bool TreeWalker::Walk(uint64_t rootPage, const CellVisitor& visit) {
     pending.emplace_back();
     Frame& frame = pending.back();
     file_.ReadPage(page, frame.bytes);
-    uint16_t first = ReadLe16(frame.bytes.data() + 4);
+    uint16_t first = file_.Order().U16(frame.bytes.data() + 4);
     if (first == 0 && assumeFirstCellWhenEmpty) first = kPageHeaderSize;
-    frame.cells = ReadCells(frame.bytes, first);
+    frame.cells = ReadCells(frame.bytes, first, file_.Order());
     if (frame.cells.damaged) ++damaged_;
     return true;
   };

@@ -3,7 +3,11 @@
 // every length, offset and page number checked against what is really there.
 //
 // Pages are 1024 bytes; page N (from 1) starts at header position +
-// (N - 1) * 1024. Numbers are little-endian except the 4-byte cell key.
+// (N - 1) * 1024. The numbers of page headers, cell headers and overflow
+// links are in the byte order of the machine that wrote the file: the magic
+// number 0xdae37528 after the header text tells which (little-endian unless
+// it reads byte-swapped). Record offsets are always little-endian and the
+// cell key always big-endian.
 //   page header (8):  right child u32, first cell u16, first free block u16
 //   cell header (12): left child u32, key length u16, next cell u16,
 //                     key length high u8, data length high u8, data length u16
@@ -43,11 +47,29 @@ using PageBytes = std::array<uint8_t, kPageSize>;
 uint16_t ReadLe16(const uint8_t* p);
 uint32_t ReadLe32(const uint8_t* p);
 
+inline constexpr uint32_t kFileMagic = 0xdae37528u;
+inline constexpr uint32_t kFileMagicOffset = 48;
+
+// The byte order of the header numbers of one file.
+struct ByteOrder {
+  bool bigEndian = false;
+  uint16_t U16(const uint8_t* p) const {
+    return bigEndian ? static_cast<uint16_t>((p[0] << 8) | p[1]) : ReadLe16(p);
+  }
+  uint32_t U32(const uint8_t* p) const {
+    return bigEndian ? (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+                           (static_cast<uint32_t>(p[2]) << 8) | p[3]
+                     : ReadLe32(p);
+  }
+};
+
 // The database inside the file: whole pages from the header position on.
 class PageFile {
  public:
+  // Takes the byte order from the magic number of the file header.
   PageFile(Reader* reader, uint64_t headerPosition);
   uint64_t PageCount() const { return pageCount_; }
+  ByteOrder Order() const { return order_; }
   // Page 1 holds the file header and is never a b-tree or overflow page.
   bool IsTreePage(uint64_t page) const { return page >= 2 && page <= pageCount_; }
   // Fills out with the page (zeros where the file ends); false outside the file.
@@ -57,6 +79,7 @@ class PageFile {
   Reader* reader_ = nullptr;
   uint64_t headerPosition_ = 0;
   uint64_t pageCount_ = 0;
+  ByteOrder order_;
 };
 
 struct Cell {
@@ -73,9 +96,9 @@ struct PageCells {
 };
 
 // The cells of a page from firstCell along the next-cell offsets.
-PageCells ReadCells(const PageBytes& page, uint16_t firstCell);
+PageCells ReadCells(const PageBytes& page, uint16_t firstCell, ByteOrder order = {});
 // The same from the page's own first-cell offset.
-PageCells ReadCells(const PageBytes& page);
+PageCells ReadCells(const PageBytes& page, ByteOrder order = {});
 
 struct Payload {
   std::string bytes;  // key then record, as far as it could be read

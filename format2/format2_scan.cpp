@@ -250,7 +250,8 @@ void sqlite_ver2::Scan(const std::string&) {
   for (uint64_t page = 1; page <= filePageCount; ++page) {
     uint8_t header[kPageHeaderSize] = {};
     settings.reader->ReadAt(headerPosition + (page - 1) * kPageSize, header, sizeof header);
-    model.pageTable2.push_back({ReadLe32(header), ReadLe16(header + 4), ReadLe16(header + 6)});
+    const ByteOrder order = file.Order();
+    model.pageTable2.push_back({order.U32(header), order.U16(header + 4), order.U16(header + 6)});
   }
   if (filePageCount < kMasterRootPage) {
     owner->WriteOutputLine(u"The database is shorter than two pages: it holds no master table");

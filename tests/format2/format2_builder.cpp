@@ -64,10 +64,21 @@ std::string RecordOfLength(size_t length) {
   return record;
 }
 
-Format2File::Format2File() : bytes_(2 * kPage, 0) {
+Format2File::Format2File(bool bigEndian) : bigEndian_(bigEndian), bytes_(2 * kPage, 0) {
   static const char kMagic[] = "** This file contains an SQLite 2.1 database **";
   std::memcpy(bytes_.data(), kMagic, sizeof kMagic);
-  PutLe32(bytes_.data() + 48, 0xdae37528u);
+  Put32(bytes_.data() + 48, 0xdae37528u);
+}
+
+void Format2File::Put16(uint8_t* p, uint32_t v) const {
+  if (!bigEndian_) return PutLe16(p, v);
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+
+void Format2File::Put32(uint8_t* p, uint32_t v) const {
+  if (!bigEndian_) return PutLe32(p, v);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (3 - i)));
 }
 
 uint32_t Format2File::NewPage() {
@@ -80,8 +91,8 @@ void Format2File::SetTreePage(uint32_t page, const std::vector<BuiltCell>& cells
   while (PageCount() < page) NewPage();
   overflowPages.assign(cells.size(), {});
   std::vector<uint8_t> content(kPage, 0);
-  PutLe32(content.data(), rightChild);
-  PutLe16(content.data() + 4, cells.empty() ? 0 : 8);
+  Put32(content.data(), rightChild);
+  Put16(content.data() + 4, cells.empty() ? 0 : 8);
   size_t offset = 8;
   for (size_t i = 0; i < cells.size(); ++i) {
     const BuiltCell& cell = cells[i];
@@ -96,12 +107,12 @@ void Format2File::SetTreePage(uint32_t page, const std::vector<BuiltCell>& cells
     if (offset + size > kPage) throw std::runtime_error("cells do not fit the page");
     uint8_t* h = content.data() + offset;
     const size_t dataLength = cell.record.size();
-    PutLe32(h, cell.leftChild);
-    PutLe16(h + 4, 4);
-    PutLe16(h + 6, i + 1 < cells.size() ? static_cast<uint32_t>(offset + size) : 0);
+    Put32(h, cell.leftChild);
+    Put16(h + 4, 4);
+    Put16(h + 6, i + 1 < cells.size() ? static_cast<uint32_t>(offset + size) : 0);
     h[8] = 0;
     h[9] = static_cast<uint8_t>(dataLength >> 16);
-    PutLe16(h + 10, static_cast<uint32_t>(dataLength & 0xffff));
+    Put16(h + 10, static_cast<uint32_t>(dataLength & 0xffff));
     std::memcpy(h + 12, payload.data(), local);
     if (overflows) {
       size_t done = local;
@@ -109,7 +120,7 @@ void Format2File::SetTreePage(uint32_t page, const std::vector<BuiltCell>& cells
       while (done < payload.size()) {
         const uint32_t overflow = NewPage();
         overflowPages[i].push_back(overflow);
-        PutLe32(previous == 0 ? h + 12 + kLocal : Page(previous), overflow);
+        Put32(previous == 0 ? h + 12 + kLocal : Page(previous), overflow);
         const size_t take = std::min(kOverflowData, payload.size() - done);
         std::memcpy(Page(overflow) + 4, payload.data() + done, take);
         done += take;

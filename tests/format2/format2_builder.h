@@ -32,7 +32,10 @@ struct BuiltRow {
 
 class Format2File {
  public:
-  Format2File();  // page 1 (header) and an empty master root on page 2
+  // Page 1 (header) and an empty master root on page 2. A big-endian file
+  // is one written on a big-endian machine: its page and cell headers and
+  // overflow links are big-endian, and so is its magic number.
+  explicit Format2File(bool bigEndian = false);
 
   uint32_t PageCount() const { return static_cast<uint32_t>(bytes_.size() / 1024); }
   uint32_t NewPage();
@@ -59,6 +62,10 @@ class Format2File {
   void Save(const std::string& path, const std::vector<uint8_t>& prefix = {}) const;
 
  private:
+  void Put16(uint8_t* p, uint32_t v) const;
+  void Put32(uint8_t* p, uint32_t v) const;
+
+  bool bigEndian_ = false;
   std::vector<uint8_t> bytes_;
   std::vector<BuiltCell> master_;
   int32_t nextMasterKey_ = 1;

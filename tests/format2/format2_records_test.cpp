@@ -157,6 +157,29 @@ TEST_F(Format2Records, StopEndsThePreviewAfterTheCurrentRow) {
   EXPECT_EQ(s->host.progressPositions.back(), 10u);
 }
 
+TEST(Format2ByteOrder, FileWrittenOnABigEndianMachineReadsTheSame) {
+  TempDir dir;
+  for (bool bigEndian : {false, true}) {
+    Format2File file(bigEndian);
+    uint32_t root = 0;
+    BuildThreeLevelTable(file, root);
+    const uint32_t second = file.NewPage();
+    file.SetTreePage(second, {{0, 1, EncodeRecord({{}, std::string(3000, 'q')})}});
+    file.AddMasterRecord("table", "long", "long", second,
+                         "CREATE TABLE long (id INTEGER PRIMARY KEY, v TEXT)");
+    const std::string path = dir.File(bigEndian ? "be.db" : "le.db");
+    file.Save(path);
+    auto s = ScanFile(path);
+    ASSERT_EQ(s->engine().model.tableDescriptors.size(), 2u) << bigEndian;
+    EXPECT_EQ(FirstColumn(Preview(*s, 0)),
+              (std::vector<std::string>{"1", "2", "10", "20", "30", "40", "50", "80", "90", "95"}));
+    const auto rows = Preview(*s, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1].size(), 3000u);
+    EXPECT_EQ(s->engine().model.pageTable2[root - 1].firstCell, 8);
+  }
+}
+
 TEST_F(Format2Records, ChildrenPointingBackOrOutsideTheFileAreSkippedOnce) {
   const uint32_t root = file.NewPage();  // 3
   const uint32_t child = file.NewPage();  // 4
