@@ -86,6 +86,17 @@ int AuthorizeStatement(void* data, int action, const char* arg1, const char* arg
     case SQLITE_FUNCTION:
       if (!EqualsNoCase(arg2, "load_extension")) return SQLITE_OK;
       break;
+    case SQLITE_CREATE_INDEX:
+      // A table's PRIMARY KEY and UNIQUE constraints create its own indexes.
+      if (guard->expectedAction == SQLITE_CREATE_TABLE && arg1 != nullptr &&
+          sqlite3_strnicmp(arg1, "sqlite_autoindex_", 17) == 0) {
+        return SQLITE_OK;
+      }
+      if (guard->expectedAction == SQLITE_CREATE_INDEX) {
+        guard->sawExpected = true;
+        return SQLITE_OK;
+      }
+      break;
     case SQLITE_REINDEX:
       // Creating an index fills it from its table.
       if (guard->expectedAction == SQLITE_CREATE_INDEX) return SQLITE_OK;

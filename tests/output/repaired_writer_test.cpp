@@ -300,6 +300,34 @@ TEST_P(EachRoute, EveryValueKindArrivesExactlyAndTheLinesCountTheRecords) {
   EXPECT_EQ(DatabaseEncoding(output), GetParam() ? "UTF-16le" : "UTF-8");
 }
 
+TEST_P(EachRoute, TablesWithTheirOwnIndexesAndSequencesAreCreated) {
+  AddTable("CREATE TABLE p (code TEXT PRIMARY KEY, a UNIQUE, b, UNIQUE (a, b)", u"p",
+           {u"code", u"a", u"b"},
+           {{RecordValue::Text(u"x"), RecordValue::Integer(1), RecordValue::Integer(2)}});
+  AddTable("CREATE TABLE q (id INTEGER PRIMARY KEY AUTOINCREMENT, v CHECK (length(v) < 9) "
+           "DEFAULT (lower('A'))",
+           u"q", {u"id< P.K >", u"v"}, {{RecordValue::Integer(7), RecordValue::Text(u"ok")}});
+  AddTable("CREATE TABLE r (a REFERENCES p(code) ON DELETE CASCADE, s AS (a || 'x')", u"r",
+           {u"a"}, {});
+  WriteAllTables();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Table p contain 1 rows",
+                                               "Total 1 Rows inserted in table successfully",
+                                               "Table q contain 1 rows",
+                                               "Total 1 Rows inserted in table successfully",
+                                               "Table r contain 0 rows",
+                                               "Total 0 Rows inserted in table successfully"}));
+  EXPECT_EQ(testing::QueryRows(output, "SELECT name FROM sqlite_master ORDER BY name"),
+            (std::vector<std::vector<std::string>>{{"p"},
+                                                   {"q"},
+                                                   {"r"},
+                                                   {"sqlite_autoindex_p_1"},
+                                                   {"sqlite_autoindex_p_2"},
+                                                   {"sqlite_autoindex_p_3"},
+                                                   {"sqlite_sequence"}}));
+  EXPECT_EQ(testing::QueryRows(output, "SELECT seq FROM sqlite_sequence"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
 TEST_F(WriterTest, ARecordWithManyBlobsBindsThemAll) {
   Record record;
   std::string create = "CREATE TABLE b (";
@@ -410,6 +438,7 @@ TEST_F(WriterTest, AStopKeepsTheRecordsWrittenSoFarInAValidDatabase) {
 TEST_P(EachRoute, DamagedFirstLettersAreRepairedInPlaceAndEachObjectIsCreated) {
   AddTable("CREATE TABLE t (a, b", u"t", {u"a", u"b"}, {});
   AddSchemaObject(kIndexesGroupData, "CREATE INDEX i1 ON t(a");
+  AddSchemaObject(kIndexesGroupData, "CREATE UNIQUE INDEX i2 ON t(lower(b), a");
   AddSchemaObject(kViewsGroupData, "%REATE VIEW v AS SELECT a FROM t");
   AddSchemaObject(kTriggersGroupData, "&REATE TRIGGER g AFTER INSERT ON t BEGIN SELECT 1; END");
   WriteAllTables();
@@ -422,9 +451,9 @@ TEST_P(EachRoute, DamagedFirstLettersAreRepairedInPlaceAndEachObjectIsCreated) {
                                                "Total 0 Rows inserted in table successfully"}));
   EXPECT_EQ(testing::QueryRows(output, "SELECT type, name FROM sqlite_master ORDER BY rowid"),
             (std::vector<std::vector<std::string>>{
-                {"table", "t"}, {"index", "i1"}, {"view", "v"}, {"trigger", "g"}}));
-  EXPECT_EQ(host.progressPositions, (std::vector<uint64_t>{5, 6, 7}));
-  EXPECT_EQ(host.settings.progressCounter, 8u);
+                {"table", "t"}, {"index", "i1"}, {"index", "i2"}, {"view", "v"}, {"trigger", "g"}}));
+  EXPECT_EQ(host.progressPositions, (std::vector<uint64_t>{5, 6, 7, 8}));
+  EXPECT_EQ(host.settings.progressCounter, 9u);
   if (GetParam()) {
     EXPECT_EQ(U8(engine.model.viewStatements16[0]), "CREATE VIEW v AS SELECT a FROM t");
     EXPECT_EQ(U8(engine.model.triggerStatements16[0]).substr(0, 14), "CREATE TRIGGER");
