@@ -77,7 +77,10 @@ void ConsoleHost::ClearProgress() {
 }
 
 MessageAnswer ConsoleHost::ShowMessage(const std::u16string& text, const std::u16string& caption,
-                                       MessageButtons buttons, MessageIcon) {
+                                       MessageButtons buttons, MessageIcon icon) {
+  if (console_.quiet && buttons == MessageButtons::Ok && icon == MessageIcon::Information) {
+    return MessageAnswer::Ok;
+  }
   ClearProgress();
   err_ << Utf16ToUtf8(caption) << ": " << Utf16ToUtf8(text);
   if (buttons == MessageButtons::Ok) {

@@ -15,7 +15,7 @@
 namespace korvel::cli {
 
 struct ConsoleSettings {
-  bool quiet = false;         // only "Error" lines and messages
+  bool quiet = false;         // only "Error" lines, questions and warnings
   bool assumeYes = false;     // -y: Yes to every question
   bool askOnTerminal = false; // standard input is a terminal
   bool progressBar = false;   // standard error is a terminal

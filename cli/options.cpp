@@ -149,7 +149,7 @@ std::string UsageText() {
          "  -o, --output PATH    write the repaired database to PATH\n"
          "  -t, --only NAME      recover only the object NAME (repeatable)\n"
          "  -y, --yes            replace an existing repaired database without asking\n"
-         "  -q, --quiet          print only errors and messages\n"
+         "  -q, --quiet          print only errors, warnings and questions\n"
          "  -h, --help           show this help and exit\n"
          "  -V, --version        show the version and exit\n"
          "\n"

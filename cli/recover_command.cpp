@@ -186,7 +186,8 @@ int RunRecover(const CliOptions& options, ConsoleHost& host, std::ostream& out) 
 
   const DetectionResult detected = DetectDatabaseFile(options.file);
   for (const std::u16string& message : detected.messages) {
-    host.ShowMessage(message, kAppTitle, MessageButtons::Ok, MessageIcon::Information);
+    // Every message of the detection explains why the file cannot be read.
+    host.ShowMessage(message, kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
   }
   if (!detected.readerOpened || detected.version == 0) return kExitNotRecovered;
 

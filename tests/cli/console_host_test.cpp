@@ -30,14 +30,18 @@ TEST(ConsoleHost, OutputLinesAndMessagesGoToStandardErrorAsWritten) {
             "Korvel Lumquist v22.0: Scanning done \xc3\xa9\n");
 }
 
-TEST(ConsoleHost, QuietKeepsOnlyErrorLinesAndMessages) {
+TEST(ConsoleHost, QuietKeepsOnlyErrorLinesWarningsAndQuestions) {
   Console c({.quiet = true, .progressBar = true});
   c.host.WriteOutputLine(u"Table t contain 3 rows");
   c.host.WriteOutputLine(u"Error: no such table: main.t");
   c.host.SetProgressRange(10);
   c.host.SetProgressPos(5);
-  c.host.ShowMessage(u"text", u"cap", MessageButtons::Ok, MessageIcon::None);
-  EXPECT_EQ(c.err.str(), "Error: no such table: main.t\ncap: text\n");
+  c.host.ShowMessage(u"Scanning done", u"cap", MessageButtons::Ok, MessageIcon::Information);
+  c.host.ShowMessage(u"File is corrupted", u"cap", MessageButtons::Ok, MessageIcon::None);
+  c.host.ShowMessage(u"Replace?", u"cap", MessageButtons::YesNo, MessageIcon::Information);
+  EXPECT_EQ(c.err.str(),
+            "Error: no such table: main.t\ncap: File is corrupted\n"
+            "cap: Replace? [y/N] n (standard input is not a terminal; --yes answers Yes)\n");
 }
 
 TEST(ConsoleHost, QuestionsAreAnsweredByYesTheTerminalOrNo) {
