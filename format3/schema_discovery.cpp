@@ -269,27 +269,32 @@ std::optional<SchemaCellText> ReadSchemaCell(SchemaScan& scan, uint64_t page, ui
   const uint64_t rootType = types[3];
   const uint64_t statementType = types[4];
 
+  // The part kept in the cell must lie in the file, and the whole payload
+  // cannot hold more than the file's pages do.
+  const uint64_t local = LocalPayload(payload, scan.usableSize);
+  if (headerStart + local > g.fileLength ||
+      payload > g.pageCount * static_cast<uint64_t>(scan.usableSize)) {
+    return unreadable();
+  }
+
   SchemaCellText out;
   uint64_t textFrom = headerLength;  // within the payload
   if (statementType != 0 && rootType <= 6) {
     const uint64_t rootSize = SerialTypeSize(rootType);
     if (headerLength + namesLength + rootSize > payload) return unreadable();
-    uint8_t rootBytes[8] = {};
-    const uint64_t rootAt = headerStart + headerLength + namesLength;
-    if (r.ReadAt(rootAt, rootBytes, rootSize) != rootSize) return unreadable();
+    // Long names can push the root page onto an overflow page.
+    std::string rootBytes;
+    if (rootSize > 0 && !ReadPayloadRange(scan, headerStart, local, headerLength + namesLength,
+                                          rootSize, rootBytes)) {
+      return std::nullopt;
+    }
     uint64_t root = 0;
-    for (uint64_t i = 0; i < rootSize; ++i) root = (root << 8) | rootBytes[i];
+    for (const char b : rootBytes) root = (root << 8) | static_cast<uint8_t>(b);
     out.rootPage = rootSize <= 4 ? static_cast<int64_t>(root) : 0;
     textFrom = headerLength + namesLength + rootSize;
   }
   const uint64_t textLength = payload - textFrom;
-  // The part kept in the cell must lie in the file, and the whole payload
-  // cannot hold more than the file's pages do.
-  const uint64_t local = LocalPayload(payload, scan.usableSize);
-  if (textLength > kMaxStatementBytes || headerStart + local > g.fileLength ||
-      payload > g.pageCount * static_cast<uint64_t>(scan.usableSize)) {
-    return unreadable();
-  }
+  if (textLength > kMaxStatementBytes) return unreadable();
   if (textLength == 0) return std::nullopt;
   if (!ReadPayloadRange(scan, headerStart, local, textFrom, textLength, out.bytes)) {
     return std::nullopt;

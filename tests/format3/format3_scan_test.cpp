@@ -304,6 +304,23 @@ TEST(Format3Scan, LongNamesAndOverflowingStatementsKeepTheirRootPages) {
             (std::vector<std::string>{"CREATE INDEX " + longName + "_i ON " + longName + "(b"}));
 }
 
+TEST(Format3Scan, NamesLongerThanTheCellTakeTheRootPageFromTheOverflowPages) {
+  TempDir dir;
+  const std::string path = dir.File("a.db");
+  const std::string longName(300, 'q');
+  testing::MakeDatabase(path,
+                        "CREATE TABLE small (a); CREATE TABLE " + longName +
+                            " (a INTEGER, b TEXT); CREATE TABLE after (c);",
+                        512);
+  auto run = Scan(path);
+  EXPECT_EQ(run->outcome, ScanOutcome::Completed);
+  const auto rows = testing::QueryRows(
+      path, "SELECT rootpage FROM sqlite_master WHERE type='table' ORDER BY rowid");
+  ASSERT_EQ(run->m().tableDescriptors.size(), 3u);
+  EXPECT_EQ(U8(run->m().tableDescriptors[1]), longName + " +a~b~#" + rows[1][0]);
+  EXPECT_EQ(U8(run->m().tableDescriptors[2]), "after +c~#" + rows[2][0]);
+}
+
 TEST(Format3Scan, AutomaticIndexesAndVirtualTablesStoreNothing) {
   TempDir dir;
   const std::string path = dir.File("a.db");
