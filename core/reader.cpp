@@ -130,15 +130,24 @@ bool Reader_MemoryMapped::Open(const std::string& filePath, uint32_t) {
     void* view = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
     if (view != MAP_FAILED) {
       view_ = static_cast<const uint8_t*>(view);
-      ::madvise(view, length, MADV_SEQUENTIAL);
     }
   }
   ::close(fd);  // the mapping keeps the file open
   return view_ != nullptr;
 }
 
+void Reader_MemoryMapped::NoteCopied(size_t count) {
+  copiedSinceRelease_ += count < kMappedFaultWindow ? kMappedFaultWindow : count;
+  if (copiedSinceRelease_ >= kMappedReleaseInterval) {
+    copiedSinceRelease_ = 0;
+    ::madvise(const_cast<uint8_t*>(view_), length, MADV_DONTNEED);
+  }
+}
+
 bool Reader_MemoryMapped::Read(void* destination, uint32_t count) {
-  return MemoryRead(view_, length, position, destination, count);
+  if (!MemoryRead(view_, length, position, destination, count)) return false;
+  NoteCopied(count);
+  return true;
 }
 
 bool Reader_MemoryMapped::Seek(uint64_t offset, uint32_t) {
@@ -146,7 +155,9 @@ bool Reader_MemoryMapped::Seek(uint64_t offset, uint32_t) {
 }
 
 size_t Reader_MemoryMapped::ReadAt(uint64_t offset, void* destination, size_t count) {
-  return CopyFromMemory(view_, length, offset, destination, count);
+  const size_t n = CopyFromMemory(view_, length, offset, destination, count);
+  NoteCopied(n);
+  return n;
 }
 
 // --- Reader_Disk ---

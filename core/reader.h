@@ -53,6 +53,15 @@ class Reader_Buffer final : public Reader {
   std::unique_ptr<uint8_t[]> data_;
 };
 
+// Serves copies out of the mapping rather than the mapping itself, and tells
+// the system, once about kMappedReleaseInterval bytes of the mapping may have
+// been brought in, that the pages read so far may leave this process's
+// memory: a file of many gigabytes is read with a flat footprint, its pages
+// staying in the system's file cache. A read counts at least
+// kMappedFaultWindow bytes, what one touch of the mapping can bring in.
+inline constexpr uint64_t kMappedReleaseInterval = 64u << 20;
+inline constexpr uint64_t kMappedFaultWindow = 64u << 10;
+
 class Reader_MemoryMapped final : public Reader {
  public:
   ~Reader_MemoryMapped() override;
@@ -60,10 +69,11 @@ class Reader_MemoryMapped final : public Reader {
   bool Seek(uint64_t offset, uint32_t origin) override;
   bool Open(const std::string& path, uint32_t openFlags) override;
   size_t ReadAt(uint64_t offset, void* destination, size_t count) override;
-  const uint8_t* Bytes() const override { return view_; }
 
  private:
+  void NoteCopied(size_t count);
   const uint8_t* view_ = nullptr;
+  uint64_t copiedSinceRelease_ = 0;
 };
 
 class Reader_Disk final : public Reader {
