@@ -48,64 +48,73 @@ size_t DecodeOne(std::string_view bytes, size_t i, char32_t& cp) {
   return len;
 }
 
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
-}
-
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
+  // Never more code units than bytes: a 4-byte sequence gives 2 units, every
+  // other sequence or invalid byte 1. Runs of ASCII are copied directly.
+  std::u16string out(bytes.size(), u'\0');
+  char16_t* p = out.data();
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   size_t i = 0;
-  while (i < bytes.size()) {
+  const size_t n = bytes.size();
+  while (i < n) {
+    if (b[i] < 0x80) {
+      *p++ = b[i++];
+      continue;
+    }
     char32_t cp;
     const size_t len = DecodeOne(bytes, i, cp);
     if (len == 0) {
-      out.push_back(kReplacement);
+      *p++ = kReplacement;
       ++i;
+    } else if (cp < 0x10000) {
+      *p++ = static_cast<char16_t>(cp);
+      i += len;
     } else {
-      AppendCodePoint(out, cp);
+      cp -= 0x10000;
+      *p++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *p++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
       i += len;
     }
   }
+  out.resize(static_cast<size_t>(p - out.data()));
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  // At most 3 bytes per code unit (a surrogate pair, 2 units, gives 4).
+  std::string out(text.size() * 3, '\0');
+  char* p = out.data();
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
     char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+    if (cp < 0x80) {
+      *p++ = static_cast<char>(cp);
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    if (cp < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *p++ = static_cast<char>(0xF0 | (cp >> 18));
+      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
+  out.resize(static_cast<size_t>(p - out.data()));
   return out;
 }
 
@@ -127,6 +136,10 @@ bool HasValidMultiByteUtf8(std::string_view bytes) {
   bool multi = false;
   size_t i = 0;
   while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     char32_t cp;
     const size_t len = DecodeOne(bytes, i, cp);
     if (len == 0) return false;
