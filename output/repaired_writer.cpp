@@ -215,6 +215,8 @@ class RepairedConnection {
     // A larger page cache; journal and synchronous mode stay as the library
     // sets them, so every committed record survives a crash.
     RunOwn("PRAGMA cache_size=-32768");
+    // Building an index sorts its table; let the sorter use helper threads.
+    RunOwn("PRAGMA threads=2");
     if (utf16_ && !pathSurvives) RunOwn("PRAGMA encoding='UTF-16'");
     return true;
   }
