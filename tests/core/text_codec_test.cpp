@@ -50,3 +50,27 @@ TEST(TextCodec, BlanksAndCase) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+// The conversions size their result up front: the widest expansions must
+// still fit, and ASCII runs between other characters must stay in place.
+TEST(TextCodec, WidestExpansionsAndMixedRunsConvertExactly) {
+  const std::u16string cjk(1000, u'\u4e2d');
+  EXPECT_EQ(Utf16ToUtf8(cjk).size(), 3000u);
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(cjk)), cjk);
+  std::u16string pairs;
+  for (int i = 0; i < 500; ++i) pairs += u"\U0001F600";
+  EXPECT_EQ(Utf16ToUtf8(pairs).size(), 2000u);
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(pairs)), pairs);
+  const std::u16string mixed = u"ab\u00e9cd\u4e2d\U0001F600ef\xD800gh";
+  EXPECT_EQ(Utf16ToUtf8(mixed), "ab\xc3\xa9" "cd\xe4\xb8\xad\xf0\x9f\x98\x80" "ef\xef\xbf\xbdgh");
+  EXPECT_EQ(Utf8ToUtf16("ab\xc3\xa9\xff" "cd\xf0\x9f\x98\x80"), u"ab\u00e9\ufffdcd\U0001F600");
+  EXPECT_TRUE(HasValidMultiByteUtf8("plain then \xc3\xa9"));
+  EXPECT_FALSE(HasValidMultiByteUtf8("plain then \xe9 alone"));
+  EXPECT_FALSE(HasValidMultiByteUtf8("plain only"));
+}
+
+}  // namespace
+}  // namespace korvel
