@@ -1,8 +1,6 @@
 #include "app/engine_factory.h"
 
-#ifdef KORVEL_HAVE_FORMAT3_ENGINE
 #include "format3/sqlite_ver3.h"
-#endif
 #if __has_include("format2/sqlite_ver2.h")
 #include "format2/sqlite_ver2.h"
 #define KORVEL_HAVE_FORMAT2 1
@@ -11,9 +9,7 @@
 namespace korvel::app {
 
 std::unique_ptr<sqlite_base> MakeEngine(int version) {
-#ifdef KORVEL_HAVE_FORMAT3_ENGINE
   if (version == 2) return std::make_unique<sqlite_ver3>();
-#endif
 #ifdef KORVEL_HAVE_FORMAT2
   if (version == 1) return std::make_unique<sqlite_ver2>();
 #endif

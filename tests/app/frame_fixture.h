@@ -3,10 +3,13 @@
 // dialogs and the messages are answered by the test, the log goes to a
 // temporary folder, and closing never ends the test process.
 
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "app/caption_bar.h"
@@ -19,6 +22,22 @@
 #include "tests/support/test_database.h"
 
 namespace korvel::testing {
+
+// Runs the event loop until pred holds (checked every 2 ms) or the time is
+// up. Unlike a sleeping wait, the loop wakes at once for the worker's calls.
+inline bool WaitFor(const std::function<bool()>& pred, int milliseconds) {
+  if (pred()) return true;
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(2);
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (pred()) loop.quit();
+  });
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  poll.start();
+  loop.exec();
+  return pred();
+}
 
 inline QString Q(const std::u16string& text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -47,7 +66,7 @@ class FrameFixture {
   }
 
   bool WaitIdle(int milliseconds = 20000) {
-    return QTest::qWaitFor([this] { return frame->Idle(); }, milliseconds);
+    return WaitFor([this] { return frame->Idle(); }, milliseconds);
   }
 
   bool OpenAndWait(const std::string& path) {

@@ -40,7 +40,7 @@ class MainFrameTest : public ::testing::Test {
   void StartEndlessPreview() {
     f.ClickLabel(Endless());
     ASSERT_TRUE(f.frame->Busy());
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(WaitFor(
         [&] { return f.frame->RecordArea()->Records().RowCount() > 100; }, 10000));
   }
 
@@ -391,7 +391,7 @@ TEST_F(MainFrameTest, CloseAsksThenShowsTheLogPathAndEndsTheProcess) {
 
   f.platform.messages.answers = {MessageAnswer::Yes};
   f.frame->close();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.platform.terminator.codes.empty(); }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return !f.platform.terminator.codes.empty(); }, 5000));
   EXPECT_EQ(f.platform.terminator.codes, std::vector<unsigned>{0xFFFFFFFFu});
   EXPECT_EQ(f.Messages().last(), "Log file path: " + f.frame->LogPath());
   ASSERT_EQ(f.platform.urls.opened.size(), 1u);

@@ -17,7 +17,7 @@ class RealEngineTest : public ::testing::Test {
     if (!app::MakeEngine(2)) GTEST_SKIP() << "the format-3 engine is not part of this build";
     path = f.data.File("shop.db");
     std::string sql =
-        "CREATE TABLE t1 (id INTEGER PRIMARY KEY, name TEXT);"
+        "BEGIN; CREATE TABLE t1 (id INTEGER PRIMARY KEY, name TEXT);"
         "CREATE TABLE t2 (a, b);"
         "CREATE INDEX i1 ON t1(name);"
         "CREATE VIEW vw AS SELECT 1;"
@@ -26,7 +26,7 @@ class RealEngineTest : public ::testing::Test {
     for (int i = 1; i <= 50; ++i) {
       sql += "INSERT INTO t1 VALUES (" + std::to_string(i) + ", 'name " + std::to_string(i) + "');";
     }
-    MakeDatabase(path, sql, 1024);
+    MakeDatabase(path, sql + "COMMIT;", 1024);
     ASSERT_TRUE(f.OpenAndWait(path));
   }
 
