@@ -1,6 +1,7 @@
 #include "format2/format2_statement_parser.h"
 
 #include <string>
+#include <vector>
 
 #include "core/sqlite_base.h"
 #include "core/text_codec.h"
@@ -195,6 +196,61 @@ std::string_view DeclaredType(std::string_view text, size_t s, size_t e) {
   return text.substr(s, t - s);
 }
 
+// The one column named by a table-level "[CONSTRAINT name] PRIMARY KEY (col)"
+// at `at`; empty when the constraint is another one or names several columns.
+std::string_view SinglePrimaryKeyColumn(std::string_view text, size_t at) {
+  size_t p = at;
+  auto skipBlanks = [&] {
+    while (p < text.size() && text[p] == ' ') ++p;
+  };
+  if (WordAt(text, p, "CONSTRAINT")) {
+    p += 10;
+    skipBlanks();
+    if (p < text.size() && ClosingQuote(text[p]) != 0) {
+      p = SkipQuoted(text, p);
+    } else {
+      while (p < text.size() && IsWordChar(text[p])) ++p;
+    }
+    skipBlanks();
+  }
+  if (!TwoWordsAt(text, p, "PRIMARY", "KEY")) return {};
+  p += 7;
+  skipBlanks();
+  p += 3;
+  skipBlanks();
+  if (p >= text.size() || text[p] != '(') return {};
+  ++p;
+  skipBlanks();
+  const size_t start = p;
+  if (p < text.size() && ClosingQuote(text[p]) != 0) {
+    p = SkipQuoted(text, p);
+  } else {
+    while (p < text.size() && text[p] != ' ' && text[p] != ',' && text[p] != ')') ++p;
+  }
+  const std::string_view column = text.substr(start, p - start);
+  skipBlanks();
+  if (p >= text.size() || text[p] != ')') return {};
+  return column;
+}
+
+// A name without its quotes or brackets and the blanks around it.
+std::string Unquoted(std::string_view name) {
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  if (name.size() >= 2 && ClosingQuote(name.front()) != 0 && name.back() == ClosingQuote(name.front())) {
+    name = name.substr(1, name.size() - 2);
+  }
+  std::string out;
+  for (char c : name) out.push_back(Lower(c));
+  return out;
+}
+
+bool IsIntegerType(std::string_view type) {
+  while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
+  while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
+  return type.size() == 7 && StartsWithNoCase(type, 0, "INTEGER");
+}
+
 }  // namespace
 
 void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_t rootPage) {
@@ -221,7 +277,11 @@ void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_
   RecoveredModel& model = engine.model;
   model.currentColumnTypes.clear();
   std::u16string create = u"create Table [" + engine.CleanName(name) + u"] ( ";
-  std::u16string segments;
+  // Per column: its descriptor segment without "~", its name and whether
+  // its declared type is exactly INTEGER.
+  std::vector<std::u16string> segments;
+  std::vector<std::string> columnNames;
+  std::vector<bool> integerColumns;
   size_t pos = open + 1;
   size_t statementEnd = n;
   for (int k = 1;; ++k) {
@@ -232,6 +292,16 @@ void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_
       break;
     }
     if (IsTableConstraint(text, pos)) {
+      // "PRIMARY KEY (id)" on one INTEGER column makes that column the row
+      // number, which the records then leave empty, as for
+      // "id INTEGER PRIMARY KEY".
+      const std::string key = Unquoted(SinglePrimaryKeyColumn(text, pos));
+      for (size_t c = 0; !key.empty() && c < columnNames.size(); ++c) {
+        if (columnNames[c] == key && integerColumns[c] &&
+            segments[c].find(u"< P.K >") == std::u16string::npos) {
+          segments[c] += u"< P.K >";
+        }
+      }
       statementEnd = FindListEnd(text, pos).end;
       break;
     }
@@ -250,9 +320,11 @@ void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_
     }
     const std::u16string columnName = Utf8ToUtf16(text.substr(pos, tokenEnd - pos));
     create += (k == 1 ? u"" : u" , ") + (u"[" + engine.CleanName(columnName) + u"]");
-    segments += columnName + PrimaryKeyMarks(text.substr(tokenEnd, e - tokenEnd)) + u"~";
+    segments.push_back(columnName + PrimaryKeyMarks(text.substr(tokenEnd, e - tokenEnd)));
+    columnNames.push_back(Unquoted(text.substr(pos, tokenEnd - pos)));
 
     const std::string_view typeText = DeclaredType(text, tokenEnd, e);
+    integerColumns.push_back(IsIntegerType(typeText));
     std::u16string type;
     if (typeText.empty()) {
       type = u"TEXT";
@@ -270,7 +342,9 @@ void ParseTableStatement(sqlite_base& engine, std::string_view original, uint32_
     }
   }
 
-  model.tableDescriptors.push_back(name + u"+" + segments + u"#" +
+  std::u16string columns;
+  for (const std::u16string& segment : segments) columns += segment + u"~";
+  model.tableDescriptors.push_back(name + u"+" + columns + u"#" +
                                    U16Number(static_cast<long long>(rootPage)));
   model.tableStatements8.emplace_back(original.substr(0, statementEnd));
   model.createStatements.push_back(create + u" )");

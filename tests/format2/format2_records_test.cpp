@@ -75,6 +75,17 @@ TEST_F(Format2Records, SaveModeHandsTypedValuesToTheWriterAndKeepsNoRows) {
   EXPECT_FALSE(HasLineStartingWith(s->host.lines, "Table t1have"));
 }
 
+TEST_F(Format2Records, TableLevelPrimaryKeyOnAnIntegerColumnGivesTheRowNumber) {
+  file.AddTable("t", "CREATE TABLE t (id INTEGER, v TEXT, PRIMARY KEY (id))",
+                {{7, {{}, "seven"}}, {70001, {{}, {}}}});
+  auto s = Scan();
+  EXPECT_EQ(Preview(*s, 0), (std::vector<RecordRow>{{u"7", u"seven"}, {u"70001", u"NULL"}}));
+  const auto records = SaveModeRecords(*s, 0);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1][0].kind, RecordValue::Kind::Integer);
+  EXPECT_EQ(records[1][0].integer, 70001);
+}
+
 TEST_F(Format2Records, OneColumnTableWithANullValue) {
   file.AddTable("t", "CREATE TABLE t (a TEXT)", {{1, {{}}}});
   auto s = Scan();

@@ -71,10 +71,20 @@ INSTANTIATE_TEST_SUITE_P(
                   "CREATE TABLE t ([first name] TEXT, last TEXT", {"TEXT", "TEXT"}},
         // A table constraint ends the columns; the stored text keeps every
         // constraint up to the list's closing parenthesis.
-        TableCase{"CREATE TABLE t (a INTEGER, b INTEGER, PRIMARY KEY (a))", "t+a ~b ~#7",
+        TableCase{"CREATE TABLE t (a INTEGER, b INTEGER, PRIMARY KEY (a))", "t+a < P.K >~b ~#7",
                   "CREATE TABLE t (a INTEGER, b INTEGER, PRIMARY KEY (a)", {"INTEGER", "INTEGER"}},
+        // A table-level primary key on one INTEGER column makes it the row
+        // number, like "a INTEGER PRIMARY KEY"; on other columns it does not.
+        TableCase{"CREATE TABLE t ([a] INTEGER, b TEXT, CONSTRAINT pk PRIMARY KEY ( A ), UNIQUE (b))",
+                  "t+[a] < P.K >~b ~#7",
+                  "CREATE TABLE t ([a] INTEGER, b TEXT, CONSTRAINT pk PRIMARY KEY ( A ), UNIQUE (b)",
+                  {"INTEGER", "TEXT"}},
+        TableCase{"CREATE TABLE t (a INT, b TEXT, PRIMARY KEY (a))", "t+a ~b ~#7",
+                  "CREATE TABLE t (a INT, b TEXT, PRIMARY KEY (a)", {"TEXT", "TEXT"}},
+        TableCase{"CREATE TABLE t (a INTEGER, b INTEGER, PRIMARY KEY (a, b))", "t+a ~b ~#7",
+                  "CREATE TABLE t (a INTEGER, b INTEGER, PRIMARY KEY (a, b)", {"INTEGER", "INTEGER"}},
         TableCase{"CREATE TABLE t (a INTEGER, b TEXT, CONSTRAINT pk PRIMARY KEY (a), UNIQUE (b))",
-                  "t+a ~b ~#7",
+                  "t+a < P.K >~b ~#7",
                   "CREATE TABLE t (a INTEGER, b TEXT, CONSTRAINT pk PRIMARY KEY (a), UNIQUE (b)",
                   {"INTEGER", "TEXT"}},
         TableCase{"CREATE TABLE t (a INTEGER, FOREIGN KEY (a) REFERENCES p(id))", "t+a ~#7",
