@@ -178,10 +178,15 @@ int RunRecover(const CliOptions& options, ConsoleHost& host, std::ostream& out) 
     return kExitNotRecovered;
   }
   const bool recovering = !options.list && !options.showGiven;
-  if (recovering && !options.output.empty() && fs::exists(options.output, ec) &&
-      fs::equivalent(options.output, options.file, ec)) {
-    host.Note("the repaired database cannot replace the damaged file itself");
-    return kExitUsage;
+  if (recovering && !options.output.empty() && fs::exists(options.output, ec)) {
+    if (fs::equivalent(options.output, options.file, ec)) {
+      host.Note("the repaired database cannot replace the damaged file itself");
+      return kExitUsage;
+    }
+    if (!fs::is_regular_file(options.output, ec)) {
+      host.Note(options.output + ": not a file; -o takes the path of the repaired database");
+      return kExitUsage;
+    }
   }
 
   const DetectionResult detected = DetectDatabaseFile(options.file);

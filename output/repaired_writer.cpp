@@ -641,6 +641,13 @@ bool SaveCheckedObjects(EngineHost& host, sqlite_base& engine) {
                        kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
       return false;
     }
+    if (!std::filesystem::is_regular_file(outputPath, ec)) {
+      // A folder or a device of that name is never deleted.
+      host.ShowMessage(u"The repaired database cannot be written to " + Utf8ToUtf16(outputPath) +
+                           u": it is not a file.",
+                       kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+      return false;
+    }
     if (host.ShowMessage(OverwriteQuestion(outputPath), kAppTitle, MessageButtons::YesNo,
                          MessageIcon::Question) != MessageAnswer::Yes) {
       return false;

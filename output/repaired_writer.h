@@ -43,8 +43,8 @@ void WriteSchemaObjects(EngineHost& host, sqlite_base& engine, TreeItem group,
 // replacing an existing repaired database, writes tables, indexes, views and
 // triggers group by group with a summary line after each, clears the record
 // rows and sets saveMode back to 0. False when the user declined to replace
-// the existing file or the output would be the damaged file itself (nothing
-// is written then).
+// the existing file, or the output would be the damaged file itself or is
+// not a file (nothing is written then).
 bool SaveCheckedObjects(EngineHost& host, sqlite_base& engine);
 
 // The overwrite question of the save.

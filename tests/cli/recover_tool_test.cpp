@@ -195,6 +195,9 @@ TEST_F(RecoverTool, OutputAndOnlyChooseWhereAndWhat) {
   run = Run({"-y", "-o", input, input});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(testing::ReadBytes(input), bytes);
+  run = Run({"-y", "-o", dir.File("out"), input});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(fs::is_directory(dir.File("out")));
 }
 
 TEST_F(RecoverTool, ShowStreamsATableInEachFormat) {

@@ -587,6 +587,16 @@ TEST_F(WriterTest, TheDamagedFileIsNeverTheOutput) {
   EXPECT_EQ(testing::ReadBytes(input), before);
 }
 
+TEST_F(WriterTest, AFolderInTheOutputsPlaceIsNeverDeleted) {
+  std::filesystem::create_directory(output);
+  host.answers = {MessageAnswer::Yes};
+  AddTable("CREATE TABLE t (a", u"t", {u"a"}, {{RecordValue::Integer(1)}});
+  EXPECT_FALSE(SaveCheckedObjects(host, engine));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+  EXPECT_TRUE(std::filesystem::is_directory(output));
+}
+
 TEST_F(WriterTest, AStaleJournalOfAnEarlierSaveIsNotPlayedBack) {
   testing::WriteBytes(output + "-journal", std::vector<uint8_t>(2048, 0xAB));
   AddTable("CREATE TABLE t (a", u"t", {u"a"}, {{RecordValue::Integer(1)}});
