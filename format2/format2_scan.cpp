@@ -101,6 +101,23 @@ bool IsSchemaType(std::string_view type) {
   return false;
 }
 
+// The word of the master record's kind field for a statement kind.
+std::string_view KindWord(StatementKind kind) {
+  switch (kind) {
+    case StatementKind::Table:
+    case StatementKind::Virtual:
+      return "table";
+    case StatementKind::Index:
+      return "index";
+    case StatementKind::View:
+      return "view";
+    case StatementKind::Trigger:
+      return "trigger";
+    default:
+      return "-";
+  }
+}
+
 // The statement of one master record and the kind of object it creates.
 void ClassifyMasterRecord(sqlite_ver2& engine, const Payload& payload) {
   RecoveredModel& model = engine.model;
@@ -115,11 +132,25 @@ void ClassifyMasterRecord(sqlite_ver2& engine, const Payload& payload) {
       IsSchemaType(fields[0].text);
 
   std::string_view text;
+  std::string repaired;
   Match match;
   uint32_t rootPage = 0;
   if (structured) {
     text = fields[4].text;
     match = FindStatement(text);
+    if (match.kind == StatementKind::None) {
+      // A statement whose first byte was overwritten by any other byte: the
+      // record's kind field says what it creates.
+      std::string candidate = "C" + std::string(text.substr(std::min<size_t>(1, text.size())));
+      const Match damaged = FindStatement(candidate);
+      if (damaged.kind != StatementKind::None && damaged.at == 0 &&
+          damaged.kind != StatementKind::AutoIndex &&
+          StartsWithNoCase(fields[0].text, 0, KindWord(damaged.kind))) {
+        repaired = std::move(candidate);
+        text = repaired;
+        match = damaged;
+      }
+    }
     if (match.kind == StatementKind::None && ContainsNoCase(fields[1].text, "autoindex")) {
       match.kind = StatementKind::AutoIndex;
     }

@@ -72,6 +72,24 @@ TEST_F(Format2Scan, IndexesViewsAndTriggersIncludingDamagedFirstLetters) {
   EXPECT_EQ(GroupTexts(*s, st.triggersGroup), (std::vector<std::string>{"g"}));
 }
 
+TEST_F(Format2Scan, FirstByteOverwrittenByAnyByteIsReadByTheRecordsKind) {
+  file.AddTable("t1", "\x01REATE TABLE t1 (a TEXT)", {{1, {"x"}}});
+  file.AddMasterRecord("index", "i1", "t1", 4, "#REATE INDEX i1 ON t1 (a)");
+  file.AddMasterRecord("view", "v", "v", 0, "*REATE VIEW v AS SELECT a FROM t1");
+  file.AddMasterRecord("trigger", "g", "t1", 0, "xREATE TRIGGER g AFTER INSERT ON t1 BEGIN SELECT 1; END");
+  // The kind field disagrees: no statement is made up.
+  file.AddMasterRecord("view", "w", "w", 0, "?REATE TABLE w (a TEXT)");
+  auto s = Scan();
+  const RecoveredModel& model = s->engine().model;
+  ASSERT_EQ(model.tableStatements8.size(), 1u);
+  EXPECT_EQ(model.tableStatements8[0], "CREATE TABLE t1 (a TEXT");
+  EXPECT_EQ(model.indexStatements8, (std::vector<std::string>{"CREATE INDEX i1 ON t1 (a"}));
+  EXPECT_EQ(model.viewStatements8, (std::vector<std::string>{"CREATE VIEW v AS SELECT a FROM t1"}));
+  EXPECT_EQ(model.triggerStatements8.size(), 1u);
+  EXPECT_EQ(GroupTexts(*s, s->host.settings.viewsGroup), (std::vector<std::string>{" v"}));
+  EXPECT_EQ(Preview(*s, 0), (std::vector<RecordRow>{{u"x"}}));
+}
+
 TEST_F(Format2Scan, AutomaticIndexHasARootPageEntryButNoTreeItem) {
   file.AddTable("t1", "CREATE TABLE t1 (a TEXT UNIQUE)", {});
   file.AddMasterRecord("index", "(t1 autoindex 1)", "t1", 4, std::nullopt);
