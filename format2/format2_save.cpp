@@ -49,6 +49,14 @@ bool sqlite_ver2::SaveRecovered(const std::string& inputPath) {
       saveFlag = false;
       return false;
     }
+    if (!std::filesystem::is_regular_file(outputPath, error)) {
+      // A folder or a device of that name is never deleted.
+      host.ShowMessage(u"The repaired database cannot be written to " + Utf8ToUtf16(outputPath) +
+                           u": it is not a file.",
+                       kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+      saveFlag = false;
+      return false;
+    }
     if (host.ShowMessage(OverwriteQuestion(outputPath), kAppTitle, MessageButtons::YesNo,
                          MessageIcon::Question) != MessageAnswer::Yes) {
       saveFlag = false;

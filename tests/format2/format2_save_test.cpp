@@ -143,6 +143,23 @@ TEST_F(Format2Save, SecondSaveAsksBeforeReplacingTheFile) {
   EXPECT_EQ(QueryRows(output, "SELECT count(*) FROM t1"), (std::vector<std::vector<std::string>>{{"2"}}));
 }
 
+TEST_F(Format2Save, NeitherTheDamagedFileNorAFolderIsReplaced) {
+  file.AddTable("t1", "CREATE TABLE t1 (a TEXT)", {{1, {"x"}}});
+  file.Save(input);
+  const auto bytes = ReadBytes(input);
+  for (const std::string& target : {input, dir.File("folder")}) {
+    std::filesystem::create_directories(dir.File("folder"));
+    auto s = ScanFile(input);
+    s->host.settings.outputPathOverride = target;
+    s->host.tree.SetCheck(s->host.tree.GetRootItem(), 1);
+    s->host.answers = {MessageAnswer::Yes};
+    EXPECT_FALSE(s->engine().SaveRecovered(input)) << target;
+    EXPECT_EQ(s->host.messages.back().buttons, MessageButtons::Ok) << target;
+  }
+  EXPECT_EQ(ReadBytes(input), bytes);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")));
+}
+
 TEST_F(Format2Save, RejectedRowIsLoggedAndNotCounted) {
   // Two cells carry row number 5: the second breaks the primary key.
   const uint32_t root = file.NewPage();
