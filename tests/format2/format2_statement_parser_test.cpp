@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include "format2/sqlite_ver2.h"
 #include "tests/support/recording_host.h"
 
@@ -167,6 +170,44 @@ TEST_F(Format2Parser, DamagedIndexTextsEndAtTheirEnd) {
   ParseIndexStatement(engine, "CREATE INDEX i");
   ParseIndexStatement(engine, "CREATE INDEX i ON t (a,,, ,");
   EXPECT_LE(model.indexStatements8.size(), 8u);
+}
+
+}  // namespace
+}  // namespace korvel::format2
+
+namespace korvel::format2 {
+namespace {
+
+// Texts made of statement pieces in random order: the parsers end on each,
+// keep the four table lists at one index, and store only prefixes of the text.
+TEST(Format2ParserRandomText, EveryTextEndsCleanly) {
+  static const char* const kPieces[] = {
+      "CREATE TABLE ", "CREATE INDEX ", "CREATE UNIQUE INDEX ", "t", " ", "(", ")", ",", "'",
+      "\"", "[", "]", "`", "--", "/*", "*/", "\n", "INTEGER", " PRIMARY KEY", "CHECK (",
+      "unique", "CONSTRAINT c", "FOREIGN KEY", "char(", "varchar(20)", "ON", "a", "b b", "\0"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = round % 2 == 0 ? "CREATE TABLE " : "CREATE INDEX ";
+    const int pieces = static_cast<int>(random() % 30);
+    for (int p = 0; p < pieces; ++p) {
+      const char* piece = kPieces[random() % std::size(kPieces)];
+      if (*piece == '\0') {
+        text.push_back('\0');
+      } else {
+        text += piece;
+      }
+    }
+    sqlite_ver2 engine;
+    ParseTableStatement(engine, text, 3);
+    ParseIndexStatement(engine, text);
+    const RecoveredModel& m = engine.model;
+    ASSERT_EQ(m.tableDescriptors.size(), m.tableStatements8.size());
+    ASSERT_EQ(m.createStatements.size(), m.tableStatements8.size());
+    ASSERT_EQ(m.columnTypes.size(), m.tableStatements8.size());
+    for (const std::string& stored : m.tableStatements8) ASSERT_EQ(text.rfind(stored, 0), 0u);
+    for (const std::string& stored : m.indexStatements8) ASSERT_EQ(text.rfind(stored, 0), 0u);
+    ASSERT_LE(m.indexStatements8.size(), text.size());
+  }
 }
 
 }  // namespace
