@@ -343,7 +343,15 @@ class StatementParser {
     if (passed) {
       if (!lenient) throw Overrun{};
       ctx_.report.Damage(kFileIsCorrupted, kAppTitle);
+      // Keep the text up to its last ")", which then closes the column list
+      // as in every other stored statement.
       p = n_;
+      for (int64_t q = n_ - 1; q >= P; --q) {
+        if (At(q) == ')') {
+          p = q;
+          break;
+        }
+      }
     }
     AppendTable(descriptor, S, p, create);
     return ParseResult::Stored;

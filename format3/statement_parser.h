@@ -12,7 +12,9 @@
 //
 // Every forward move is bounded by the text: a move that passes the end of
 // the text reports "File is corrupted" and the statement is dropped (nothing
-// of it stays in the lists).
+// of it stays in the lists). The one exception, in a UTF-8 file, is a column
+// list that ends with a "unique" item and no parenthesis after it: the table
+// is still stored, its text kept up to its last ")".
 
 #include <cstdint>
 #include <set>

@@ -190,13 +190,17 @@ INSTANTIATE_TEST_SUITE_P(
                       CorruptCase{"openBracketNeverCloses", "CREATE TABLE t ([a b, c)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TableParser, UniqueConstraintPastTheTextIsStoredUpToTheText) {
+TEST(TableParser, UniqueConstraintPastTheTextIsStoredUpToItsLastParenthesis) {
   ParserRun run;
   EXPECT_EQ(run.Table("CREATE TABLE t (a TEXT, uniqueid INTEGER)", 4), ParseResult::Stored);
   EXPECT_EQ(U8(run.host.MessageTexts()), (std::vector<std::string>{"File is corrupted"}));
   ASSERT_EQ(run.m().tableDescriptors.size(), 1u);
   EXPECT_EQ(U8(run.m().tableDescriptors[0]), "t +a~#4");
-  EXPECT_EQ(run.m().tableStatements8[0], "CREATE TABLE t (a TEXT, uniqueid INTEGER)");
+  EXPECT_EQ(run.m().tableStatements8[0], "CREATE TABLE t (a TEXT, uniqueid INTEGER");
+
+  ParserRun noParenthesis;
+  noParenthesis.Table("CREATE TABLE t (a TEXT, uniqueid INTEGER", 4);
+  EXPECT_EQ(noParenthesis.m().tableStatements8[0], "CREATE TABLE t (a TEXT, uniqueid INTEGER");
 }
 
 TEST(TableParser, TablesAppendAtOneSharedIndex) {
