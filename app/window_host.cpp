@@ -149,7 +149,7 @@ TreeOps& WindowHost::Tree() { return *tree_; }
 void WindowHost::AddRecordRow(RecordRow row) {
   pending_.Add(row);
   rowCount_.fetch_add(1, std::memory_order_relaxed);
-  if (pending_.RowCount() >= kBatchMaxRows) {
+  if (pending_.RowCount() >= kBatchMaxRows || pending_.Full()) {
     FlushRows();
     return;
   }
@@ -167,9 +167,10 @@ void WindowHost::FlushRows() {
   auto batch = std::make_shared<RowBatch>(std::move(pending_));
   pending_ = RowBatch();
   if (dispatcher_.OnUiThread()) {
-    parts_.records->Append(*batch);
+    parts_.records->Append(std::move(*batch));
     return;
   }
+  batch->Compact();
   {
     std::unique_lock lock(flowMutex_);
     flowWake_.wait(lock, [this] { return inFlight_ < kBatchesInFlight || abandoned_; });
@@ -177,7 +178,7 @@ void WindowHost::FlushRows() {
     ++inFlight_;
   }
   dispatcher_.Post([this, batch] {
-    parts_.records->Append(*batch);
+    parts_.records->Append(std::move(*batch));
     std::lock_guard lock(flowMutex_);
     --inFlight_;
     flowWake_.notify_all();

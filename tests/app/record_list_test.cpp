@@ -19,8 +19,8 @@ TEST(RecordList, BatchesKeepRowOrderAndShortRowsReadEmpty) {
   RowBatch second;
   second.Add({u"", u"z"});
   second.Add({});
-  model.Append(first);
-  model.Append(second);
+  model.Append(std::move(first));
+  model.Append(std::move(second));
   ASSERT_EQ(model.RowCount(), 4u);
   EXPECT_EQ(model.rowCount(), 4);
   EXPECT_EQ(model.columnCount(), 3);
