@@ -90,3 +90,26 @@ TEST_F(RealEngineTest, SaveWritesCheckedTablesAndAsksBeforeReplacing) {
 
 }  // namespace
 }  // namespace korvel::testing
+
+namespace korvel::testing {
+namespace {
+
+// A format-2.1 file goes through the same window: its own engine scans it
+// and its table previews in the grid.
+TEST(RealFormat2Engine, OpensAndPreviewsAFormat21File) {
+  if (!app::MakeEngine(1)) GTEST_SKIP() << "the format-2.1 engine is not part of this build";
+  FrameFixture f(&app::MakeEngine);
+  ASSERT_TRUE(f.OpenAndWait(FixturePath("format2/f2_contacts.db")));
+  EXPECT_TRUE(f.Messages().contains(Q(kScanCompleted)));
+  const TreeItem tables = f.Group(kTablesGroupText);
+  ASSERT_EQ(f.Tree().Children(tables).size(), 1u);
+  const TreeItem contacts = f.Tree().GetChildItem(tables);
+  EXPECT_TRUE(Q(f.Tree().GetItemText(contacts)).contains("contacts"));
+  ASSERT_TRUE(f.Preview(contacts));
+  EXPECT_EQ(f.frame->RecordArea()->Records().RowCount(), 11u);
+  EXPECT_EQ(f.GridColumnTitles().size(), 5);
+  EXPECT_TRUE(f.Caption().endsWith("[11]"));
+}
+
+}  // namespace
+}  // namespace korvel::testing
