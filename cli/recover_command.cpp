@@ -59,6 +59,18 @@ FoundObject FindObject(TreeOps& tree, const ScanSettings& s, const std::string& 
   return {};
 }
 
+// Hands each record, as read, to the row writer.
+class TypedRowPrinter final : public RecordInsertTarget {
+ public:
+  explicit TypedRowPrinter(RowWriter& writer) : writer_(writer) {}
+  void ExecuteRecordInsert(const std::u16string&, const std::vector<RecordValue>& values) override {
+    writer_.Record(values);
+  }
+
+ private:
+  RowWriter& writer_;
+};
+
 // Prints the records of a table, or the statement of another object.
 int ShowObject(const CliOptions& options, ConsoleHost& host, sqlite_base& engine,
                std::ostream& out) {
@@ -81,14 +93,22 @@ int ShowObject(const CliOptions& options, ConsoleHost& host, sqlite_base& engine
     std::vector<std::string> columns;
     for (const auto& c : parts.columnNames) columns.push_back(ColumnTitle(c));
     RowWriter writer(out, options.format, columns);
-    host.SetRowSink(&writer);
+    // The records are taken as the save takes them, typed, so that the
+    // output holds the values themselves rather than the record list's
+    // display forms (doubled quotes, "NULL", "< Blob Data >").
+    TypedRowPrinter printer(writer);
     host.ClearRecordRows();
-    s.saveMode = 0;
     engine.engineProgressCounter = 0;
     engine.saveFlag = false;
+    host.SetProgressRange(engine.CountTableRows(s.inputPath, parts.rootPage));
+    s.progressCounter = 1;
+    s.rowsInserted = 0;
+    s.saveMode = 2;
+    engine.insertTarget = &printer;
     engine.LoadTableRecords(s.inputPath, parts.rootPage, static_cast<int>(parts.columnNames.size()),
                             parts.tableName, parts.keyColumnMarker);
-    host.SetRowSink(nullptr);
+    engine.insertTarget = nullptr;
+    s.saveMode = 0;
     writer.Finish();
     host.ClearProgress();
     host.WriteOutputLine(u"Scanning process completed for folder: " + tree.GetItemText(found.item));

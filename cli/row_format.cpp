@@ -1,5 +1,8 @@
 #include "cli/row_format.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include <algorithm>
 
 #include "core/text_codec.h"
@@ -96,19 +99,67 @@ RowWriter::RowWriter(std::ostream& out, RowFormat format, std::vector<std::strin
 }
 
 void RowWriter::Row(const std::vector<std::string>& values) {
+  std::vector<Field> fields;
+  fields.reserve(values.size());
+  for (const std::string& v : values) fields.push_back({v, false, false, v.empty()});
+  Emit(fields);
+}
+
+void RowWriter::Record(const std::vector<RecordValue>& values) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::vector<Field> fields;
+  fields.reserve(values.size());
+  for (const RecordValue& v : values) {
+    Field f;
+    switch (v.kind) {
+      case RecordValue::Kind::Null:
+        f.null = true;
+        break;
+      case RecordValue::Kind::Integer:
+        f.text = std::to_string(v.integer);
+        f.number = true;
+        break;
+      case RecordValue::Kind::Real: {
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "%.17g", v.real);
+        f.text = buffer;
+        f.number = std::isfinite(v.real);
+        break;
+      }
+      case RecordValue::Kind::Text:
+        f.text = Utf16ToUtf8(v.text);
+        f.emptyText = f.text.empty();
+        break;
+      case RecordValue::Kind::Blob:
+        f.text = "x'";
+        for (unsigned char c : v.blob) {
+          f.text.push_back(kHex[c >> 4]);
+          f.text.push_back(kHex[c & 15]);
+        }
+        f.text += "'";
+        break;
+    }
+    fields.push_back(std::move(f));
+  }
+  Emit(fields);
+}
+
+void RowWriter::Emit(const std::vector<Field>& values) {
   const size_t fields = std::max(values.size(), columns_.size());
   switch (format_) {
     case RowFormat::Tsv:
       for (size_t i = 0; i < fields; ++i) {
         if (i) out_ << '\t';
-        if (i < values.size()) out_ << TsvField(values[i]);
+        if (i >= values.size()) continue;
+        out_ << (values[i].null ? std::string("\\N") : TsvField(values[i].text));
       }
       out_ << '\n';
       break;
     case RowFormat::Csv:
       for (size_t i = 0; i < fields; ++i) {
         if (i) out_ << ',';
-        if (i < values.size()) out_ << CsvField(values[i]);
+        if (i >= values.size() || values[i].null) continue;
+        out_ << (values[i].emptyText ? std::string("\"\"") : CsvField(values[i].text));
       }
       out_ << "\r\n";
       break;
@@ -117,8 +168,13 @@ void RowWriter::Row(const std::vector<std::string>& values) {
       for (size_t i = 0; i < fields; ++i) {
         if (i) out_ << ", ";
         out_ << JsonString(ColumnName(columns_, i)) << ": ";
-        if (i < values.size()) out_ << JsonString(values[i]);
-        else out_ << "null";
+        if (i >= values.size() || values[i].null) {
+          out_ << "null";
+        } else if (values[i].number) {
+          out_ << values[i].text;
+        } else {
+          out_ << JsonString(values[i].text);
+        }
       }
       out_ << '}';
       break;

@@ -208,18 +208,41 @@ TEST_F(RecoverTool, ShowStreamsATableInEachFormat) {
   run = Run({"-s", "orders", "--format", "csv", input});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
-            "id,customer,amount,note\r\n10,1,250,first\r\n11,2,40,NULL\r\n12,3,120,\"x,y\"\r\n");
+            "id,customer,amount,note\r\n10,1,250,first\r\n11,2,40,\r\n12,3,120,\"x,y\"\r\n");
 
   run = Run({"-s", "customers", "--format=json", "-q", input});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "[\n"
-            "  {\"id\": \"1\", \"name\": \"Ada\", \"city\": \"London\"},\n"
-            "  {\"id\": \"2\", \"name\": \"Grace\", \"city\": \"New York\"},\n"
-            "  {\"id\": \"3\", \"name\": \"Edsger\", \"city\": \"Nuenen\"}\n"
+            "  {\"id\": 1, \"name\": \"Ada\", \"city\": \"London\"},\n"
+            "  {\"id\": 2, \"name\": \"Grace\", \"city\": \"New York\"},\n"
+            "  {\"id\": 3, \"name\": \"Edsger\", \"city\": \"Nuenen\"}\n"
             "]\n");
   EXPECT_EQ(run.err, "");
   EXPECT_FALSE(fs::exists(repaired));
+}
+
+// The records are printed as the values themselves, not as the record list
+// shows them: a quote stays single, a NULL is no text, a blob is its bytes.
+TEST_F(RecoverTool, ShowPrintsValuesNotTheirDisplayForms) {
+  const std::string odd = dir.File("odd.db");
+  testing::MakeDatabase(odd,
+                        "CREATE TABLE t(a TEXT, b BLOB, c, d REAL);"
+                        "INSERT INTO t VALUES('O''Brien', x'00FF', NULL, 0.1);"
+                        "INSERT INTO t VALUES('', x'', 'NULL', -2.5e300);");
+  ToolRun run = Run({"-q", "--show", "t", "--format", "json", odd});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "[\n"
+            "  {\"a\": \"O'Brien\", \"b\": \"x'00FF'\", \"c\": null, \"d\": 0.10000000000000001},\n"
+            "  {\"a\": \"\", \"b\": \"x''\", \"c\": \"NULL\", \"d\": -2.5000000000000001e+300}\n"
+            "]\n");
+  run = Run({"-q", "--show", "t", "--format", "csv", odd});
+  EXPECT_EQ(run.out, "a,b,c,d\r\nO'Brien,x'00FF',,0.10000000000000001\r\n"
+                     "\"\",x'',NULL,-2.5000000000000001e+300\r\n");
+  run = Run({"-q", "--show", "t", odd});
+  EXPECT_EQ(run.out, "a\tb\tc\td\nO'Brien\tx'00FF'\t\\N\t0.10000000000000001\n"
+                     "\tx''\tNULL\t-2.5000000000000001e+300\n");
 }
 
 TEST_F(RecoverTool, ShowPrintsTheStatementOfOtherObjects) {
