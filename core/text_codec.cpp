@@ -189,6 +189,16 @@ std::u16string ToU16(std::string_view ascii) {
 std::u16string U16Number(long long value) { return ToU16(std::to_string(value)); }
 std::u16string U16Number(unsigned long long value) { return ToU16(std::to_string(value)); }
 
+std::u16string DoubleSingleQuotes(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    out.push_back(c);
+    if (c == u'\'') out.push_back(u'\'');
+  }
+  return out;
+}
+
 bool IsBlank(char16_t c) { return c == u' ' || (c >= 8 && c <= 13); }
 
 std::u16string TrimBlanks(std::u16string_view text) {

@@ -39,7 +39,10 @@ std::u16string AsciiUpper(std::u16string_view text);
 std::u16string ToU16(std::string_view ascii);  // widens each byte
 std::u16string U16Number(long long value);      // "%lld"
 std::u16string U16Number(unsigned long long value);
-bool IsBlank(char16_t c);  // space or a code from 8 to 13
+bool IsBlank(char16_t c);
+// The record list shows a text value with every single quote doubled, as it
+// stands inside the record's statement.
+std::u16string DoubleSingleQuotes(std::u16string_view text);  // space or a code from 8 to 13
 std::u16string TrimBlanks(std::u16string_view text);
 
 }  // namespace korvel

@@ -86,7 +86,7 @@ void sqlite_ver2::LoadTableRecords(const std::string& inputPath, int64_t rootPag
       row.reserve(columns);
       for (size_t c = 0; c < fields.size(); ++c) {
         if (!fields[c].null) {
-          row.push_back(DecodeDatabaseText8(fields[c].text));
+          row.push_back(DoubleSingleQuotes(DecodeDatabaseText8(fields[c].text)));
         } else if (static_cast<long>(c) == keyColumn) {
           row.push_back(U16Number(static_cast<long long>(rowNumber)));
         } else {

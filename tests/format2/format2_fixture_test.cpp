@@ -31,9 +31,12 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 }
 
 // The expected row as the record list shows it.
+// The record list shows a text as it stands in the row's statement.
 RecordRow ExpectedPreviewRow(const JsonValue& row) {
   RecordRow out;
-  for (const JsonValue& v : row.items) out.push_back(v.IsNull() ? u"NULL" : Utf8ToUtf16(v.text));
+  for (const JsonValue& v : row.items) {
+    out.push_back(v.IsNull() ? u"NULL" : DoubleSingleQuotes(Utf8ToUtf16(v.text)));
+  }
   return out;
 }
 

@@ -47,7 +47,8 @@ TEST_F(Format2Records, PreviewShowsRowsInFileOrderWithKeyAndNullTexts) {
                 {{1, {{}, "first", "it's"}}, {2, {{}, "second", {}}}, {3, {{}, "", "third"}}});
   auto s = Scan();
   const std::vector<RecordRow> rows = Preview(*s, 0);
-  EXPECT_EQ(rows, (std::vector<RecordRow>{{u"1", u"first", u"it's"},
+  // The record list shows a text as it stands in the record's statement.
+  EXPECT_EQ(rows, (std::vector<RecordRow>{{u"1", u"first", u"it''s"},
                                           {u"2", u"second", u"NULL"},
                                           {u"3", u"", u"third"}}));
   EXPECT_TRUE(HasLine(s->host.lines, "Table t1have3 entry"));
