@@ -176,6 +176,7 @@ void ObjectTree::SetCheck(TreeItem item, int value) {
     SetSubtree(item, value);
     for (TreeItem a = nodes_[item].parent; a != kNoItem; a = nodes_[a].parent) {
       XHTMLTREEDATA& r = nodes_[a].record;
+      r.hotImage = 0;  // its image is recomputed now
       r.checkedDescendantCount = std::max(0, r.checkedDescendantCount + change);
       const int32_t before = r.checked;
       r.checked = r.checkedDescendantCount == r.descendantCount - r.excludedDescendantCount;

@@ -99,6 +99,10 @@ TEST(ObjectTree, UserToggleMarksTheImageHotUntilRecomputed) {
   f.tree.ToggleCheckByUser(f.t1);
   EXPECT_EQ(f.tree.GetCheck(f.t1), 1);
   EXPECT_EQ(f.tree.StateImage(f.t1), 2 + 8);
+  f.tree.ToggleCheckByUser(f.tables);
+  EXPECT_EQ(f.tree.StateImage(f.tables), 2 + 8);
+  f.tree.SetCheck(f.t2, 0);  // recomputes the group's image: the hot mark goes
+  EXPECT_EQ(f.tree.StateImage(f.tables), 3);
   f.tree.SetCheck(f.tables, 1);
   EXPECT_EQ(f.tree.StateImage(f.t1), 2);
   f.tree.readOnly = true;
