@@ -3,18 +3,16 @@
 #include <QApplication>
 #include <QStyleFactory>
 
-#include "app/main_frame.h"
-#include "core/app_title.h"
+#include "app/application.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf16(korvel::kAppTitle));
-  QApplication::setApplicationVersion(QString::fromLatin1(korvel::kAppVersion));
+  QGuiApplication::setDesktopFileName(QStringLiteral("korvel-lumquist"));
   if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
     QApplication::setStyle(style);
   }
   korvel::app::DesktopPlatform platform;
-  korvel::app::CMainFrame frame(platform.Services());
-  frame.showMaximized();
+  korvel::app::CDravintHalvorkProjApp app(platform.Services());
+  if (!app.InitInstance()) return 1;
   return application.exec();
 }

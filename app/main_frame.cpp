@@ -6,17 +6,20 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "app/about_dialog.h"
 #include "app/caption_bar.h"
 #include "app/engine_factory.h"
 #include "app/file_view.h"
 #include "app/output_wnd.h"
 #include "app/record_area.h"
 #include "app/ribbon_bar.h"
+#include "app/splash_screen.h"
 #include "app/status_bar.h"
 #include "app/ui_dispatcher.h"
 #include "app/window_host.h"
 #include "app/xhtml_tree.h"
 #include "core/app_title.h"
+#include "output/mapping_dialog/mapping_dlg.h"
 
 namespace korvel::app {
 
@@ -27,6 +30,8 @@ CMainFrame::CMainFrame(PlatformServices services, MainFrameOptions options, QWid
       registry_(QStringLiteral("KorvelDaltropFullv22.0"), QString::fromUtf16(kAppTitle)) {
   setObjectName(QStringLiteral("MainFrame"));
   if (!options_.engineFactory) options_.engineFactory = &MakeEngine;
+  // First of all the splash window; it goes away by itself.
+  if (options_.showSplash) (new CSplashScreenEx(this))->Show();
 
   // The stored look, written back (only the default look is drawn).
   applicationLook_ =
@@ -174,7 +179,13 @@ void CMainFrame::OnMapColumn() {
     options_.mapColumnDialog();
     return;
   }
-  Message(QStringLiteral("Map Column"));
+  MappingDlg dialog(tree_->Tree(), Engine(), settings_, mapping,
+                    [this](QWidget* owner, const QString& text) {
+                      services_.messages->Show(owner, text, QString::fromUtf16(kAppTitle),
+                                               MessageButtons::Ok, MessageIcon::None);
+                    },
+                    this);
+  services_.modals->Run(dialog);
 }
 
 void CMainFrame::OnHelp() {
@@ -196,7 +207,8 @@ void CMainFrame::OnAbout() {
     options_.aboutDialog();
     return;
   }
-  Message(QString::fromUtf16(kAppTitle));
+  if (aboutDlg_ == nullptr) aboutDlg_ = new CDravintAboutDlg(services_, this);
+  services_.modals->Run(*aboutDlg_);
 }
 
 void CMainFrame::StartWorker(std::function<void()> work, std::function<void()> then) {

@@ -34,11 +34,13 @@
 #include "app/file_setting_dialog.h"
 #include "app/platform_services.h"
 #include "core/scan_worker.h"
+#include "output/column_mapping.h"
 
 class QThread;
 
 namespace korvel::app {
 
+class CDravintAboutDlg;
 class CDravintHalvorkProjView;
 class CDravintStatic;
 class CFileView;
@@ -53,9 +55,10 @@ class WindowHost;
 struct MainFrameOptions {
   QString logFolder;            // empty: the desktop folder (home when there is none)
   EngineFactory engineFactory;  // empty: MakeEngine
-  // The Column Mapping and About dialogs; empty: a placeholder message.
+  // Replace the Column Mapping and About dialogs; empty: the dialogs.
   std::function<void()> mapColumnDialog;
   std::function<void()> aboutDialog;
+  bool showSplash = true;  // the splash window during creation
 };
 
 inline constexpr unsigned kCloseExitCode = 0xFFFFFFFFu;
@@ -92,9 +95,8 @@ class CMainFrame : public QMainWindow {
   std::atomic<bool>& StopRequest() { return stop_; }
   TreeItem PreviewedItem() const { return previewedItem_; }
   int ApplicationLook() const { return applicationLook_; }
-  // Column Mapping state; emptied by every preview.
-  std::vector<std::u16string> mappingColumnNames;
-  std::vector<std::u16string> mappingColumnTypes;
+  // Column Mapping state; its two lists are emptied by every preview.
+  MappingState mapping;
 
   CRibbonBar* Ribbon() const { return ribbon_; }
   CMyCaptionBar* CaptionBar() const { return captionBar_; }
@@ -148,6 +150,7 @@ class CMainFrame : public QMainWindow {
   CXHtmlTree* tree_ = nullptr;
   CDravintStatic* recordArea_ = nullptr;
   QTimer progressTimer_;
+  CDravintAboutDlg* aboutDlg_ = nullptr;  // one instance, made on first use
 
   UiDispatcher* dispatcher_ = nullptr;
   std::unique_ptr<WindowHost> host_;

@@ -61,8 +61,8 @@ void CMainFrame::PreviewWorker() {
   host.ClearRecordRows();
   host.OnUi([this] {
     recordArea_->SetStatementText(QString());
-    mappingColumnNames.clear();
-    mappingColumnTypes.clear();
+    mapping.columnNames.clear();
+    mapping.columnTypes.clear();
     recordArea_->RemoveAddedColumns();
     recordArea_->ShowRecordList(false);
     recordArea_->SetStatementText(QString());
