@@ -52,10 +52,12 @@ class FrameFixture {
     frame = std::make_unique<app::CMainFrame>(platform.Services(), std::move(options));
     frame->show();
     // Accepting the dialog after "..." is what a user choosing a file does.
+    // Other dialogs are rejected.
     platform.modals.script = [](QDialog& dialog) {
-      auto& selection = static_cast<app::CDravintFileSettingDlg&>(dialog);
-      selection.Browse();
-      selection.accept();
+      auto* selection = dynamic_cast<app::CDravintFileSettingDlg*>(&dialog);
+      if (selection == nullptr) return;
+      selection->Browse();
+      selection->accept();
     };
   }
 

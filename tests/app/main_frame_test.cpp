@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/about_dialog.h"
 #include "app/file_view.h"
 #include "app/ribbon_bar.h"
 #include "app/status_bar.h"
@@ -404,8 +405,12 @@ TEST_F(MainFrameTest, HelpOpensTheHelpPageAndAboutShowsTheProduct) {
   f.frame->OnHelp();
   ASSERT_EQ(f.platform.urls.opened.size(), 1u);
   EXPECT_EQ(f.platform.urls.opened[0], QUrl("https://korvel-lumquist.example/help"));
+  QStringList shown;
+  f.platform.modals.script = [&](QDialog& dialog) {
+    if (dynamic_cast<app::CDravintAboutDlg*>(&dialog)) shown << dialog.windowTitle();
+  };
   f.frame->OnAbout();
-  EXPECT_EQ(f.Messages().last(), QStringLiteral("Korvel Lumquist v22.0"));
+  EXPECT_EQ(shown, QStringList{QStringLiteral("Korvel Lumquist v22.0")});
 }
 
 TEST_F(MainFrameTest, SecondOpenPutsItsLinesAboveTheFirstRunAndTheLogKeepsTimeOrder) {
