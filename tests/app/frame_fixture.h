@@ -100,7 +100,11 @@ class FrameFixture {
   }
   void ClickCheckBox(TreeItem item) {
     app::CXHtmlTree* tree = frame->TreeControl();
+    // Lay the items out first: a freshly filled tree places its rows only
+    // when the event loop comes round, and the click must hit the box.
+    tree->doItemsLayout();
     tree->scrollTo(tree->Model().IndexOf(item));
+    QCoreApplication::processEvents();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->CheckBoxRect(item).center());
   }
 

@@ -70,6 +70,7 @@ TEST_F(RealEngineTest, IndexPreviewShowsItsStatement) {
 
 TEST_F(RealEngineTest, SaveWritesCheckedTablesAndAsksBeforeReplacing) {
   f.ClickCheckBox(f.Group(kTablesGroupText));
+  ASSERT_EQ(f.Tree().GetCheck(f.Group(kTablesGroupText)), 1);
   f.frame->OnSave();
   ASSERT_TRUE(f.WaitIdle());
   const std::string repaired = f.data.File("Repaired_shop.db");
