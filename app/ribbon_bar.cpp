@@ -77,13 +77,13 @@ QWidget* CRibbonBar::MakePanel(const QString& name, const QList<int>& commands) 
   row->setContentsMargins(2, 2, 2, 0);
   row->setSpacing(2);
   for (int id : commands) {
-    for (const ButtonSpec& spec : kButtons) {
-      if (spec.id != id) continue;
+    for (const ButtonSpec& entry : kButtons) {
+      if (entry.id != id) continue;
       auto* button = new QToolButton(panel);
       button->setObjectName(QStringLiteral("RibbonButton_%1").arg(id));
-      button->setText(QString::fromLatin1(spec.label));
-      button->setToolTip(QString::fromLatin1(spec.tooltip));
-      button->setIcon(QIcon(RibbonLargeImage(spec.image)));
+      button->setText(QString::fromLatin1(entry.label));
+      button->setToolTip(QString::fromLatin1(entry.tooltip));
+      button->setIcon(QIcon(RibbonLargeImage(entry.image)));
       button->setIconSize(QSize(32, 32));
       button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
       button->setAutoRaise(true);
