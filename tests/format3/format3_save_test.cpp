@@ -23,7 +23,7 @@
 #include "output/repaired_writer.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
-#include "tests/format3/typed_rows.h"
+#include "tests/support/typed_rows.h"
 
 namespace korvel {
 namespace {

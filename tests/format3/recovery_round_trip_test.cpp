@@ -13,7 +13,7 @@
 #include "core/scan_worker.h"
 #include "format3/sqlite_ver3.h"
 #include "output/repaired_writer.h"
-#include "tests/format3/typed_rows.h"
+#include "tests/support/typed_rows.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
 

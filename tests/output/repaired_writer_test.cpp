@@ -13,6 +13,7 @@
 #include "core/text_codec.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
+#include "tests/support/typed_rows.h"
 
 namespace korvel {
 namespace {
@@ -20,6 +21,8 @@ namespace {
 using testing::RecordingHost;
 using testing::TempDir;
 using testing::U8;
+using testing::Cell;
+using testing::ReadCells;
 using Record = std::vector<RecordValue>;
 
 // An engine whose tables are scripted: LoadTableRecords hands the records of
@@ -67,45 +70,6 @@ class ScriptedEngine : public sqlite_base {
     return total;
   }
 };
-
-// A value as the repaired database holds it.
-struct Cell {
-  int type = SQLITE_NULL;
-  int64_t integer = 0;
-  double real = 0;
-  std::u16string text;
-  std::string blob;
-};
-
-std::vector<std::vector<Cell>> ReadCells(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  sqlite3_stmt* stmt = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-  std::vector<std::vector<Cell>> rows;
-  while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-    std::vector<Cell> row;
-    for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-      Cell cell;
-      cell.type = sqlite3_column_type(stmt, c);
-      if (cell.type == SQLITE_INTEGER) cell.integer = sqlite3_column_int64(stmt, c);
-      if (cell.type == SQLITE_FLOAT) cell.real = sqlite3_column_double(stmt, c);
-      if (cell.type == SQLITE_TEXT) {
-        const auto* t = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-        cell.text.assign(t, sqlite3_column_bytes16(stmt, c) / 2);
-      }
-      if (cell.type == SQLITE_BLOB) {
-        const auto* b = static_cast<const char*>(sqlite3_column_blob(stmt, c));
-        cell.blob.assign(b ? b : "", sqlite3_column_bytes(stmt, c));
-      }
-      row.push_back(cell);
-    }
-    rows.push_back(row);
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return rows;
-}
 
 void ExpectSame(const Record& expected, const std::vector<Cell>& actual) {
   ASSERT_EQ(expected.size(), actual.size());
