@@ -127,7 +127,7 @@ void RowWriter::Record(const std::vector<RecordValue>& values) {
         break;
       }
       case RecordValue::Kind::Text:
-        f.text = Utf16ToUtf8(v.text);
+        f.text = std::string(TextAsUtf8(v, f.text));
         f.emptyText = f.text.empty();
         break;
       case RecordValue::Kind::Blob:

@@ -1,6 +1,7 @@
 #include "core/text_codec.h"
 
 #include <array>
+#include <cstring>
 
 namespace korvel {
 namespace {
@@ -147,6 +148,28 @@ bool HasValidMultiByteUtf8(std::string_view bytes) {
     i += len;
   }
   return multi;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  // Plain ASCII, the usual case, is passed over eight bytes at a time.
+  size_t i = 0;
+  while (i + 8 <= bytes.size()) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    if ((word & 0x8080808080808080ull) != 0) break;
+    i += 8;
+  }
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    const size_t len = DecodeOne(bytes, i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
 }
 
 std::u16string DecodeDatabaseText8(std::string_view bytes) {

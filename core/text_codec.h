@@ -23,6 +23,9 @@ std::u16string AnsiToUtf16(std::string_view bytes);
 // sequence.
 bool HasValidMultiByteUtf8(std::string_view bytes);
 
+// True when the bytes are valid UTF-8 (plain ASCII included).
+bool IsValidUtf8(std::string_view bytes);
+
 // A text value of a UTF-8 database: decoded as UTF-8 when it holds a valid
 // multi-byte sequence, otherwise taken through the ANSI code page (so plain
 // ASCII and stray single bytes such as a lone 0xE9 both read sensibly).

@@ -159,8 +159,10 @@ bool RecordReader::Take(Stream& s, uint64_t n, const uint8_t*& data, uint64_t& g
 
 void RecordReader::DecodeText(const uint8_t* bytes, size_t n, RecordValue& value) const {
   SetText(value);
-  std::u16string& text = value.text;
+  // The text ends at its first zero character; its bytes are kept as they
+  // are, to be read in the file's encoding wherever they are shown.
   if (layout_.encoding == TextEncoding::Utf16le) {
+    value.form = TextForm::Utf16le;
     size_t units = n / 2;
     for (size_t i = 0; i < units; ++i) {
       if (bytes[2 * i] == 0 && bytes[2 * i + 1] == 0) {
@@ -168,28 +170,14 @@ void RecordReader::DecodeText(const uint8_t* bytes, size_t n, RecordValue& value
         break;
       }
     }
-    text.resize(units);
-    for (size_t i = 0; i < units; ++i) {
-      text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
+    value.text.assign(reinterpret_cast<const char*>(bytes), 2 * units);
     return;
   }
-  // Plain ASCII, the usual case, is widened in one pass; the text ends at
-  // its first zero byte.
-  text.resize(n);
-  size_t i = 0;
-  while (i < n && bytes[i] != 0 && bytes[i] < 0x80) {
-    text[i] = bytes[i];
-    ++i;
-  }
-  if (i == n || bytes[i] == 0) {
-    text.resize(i);
-    return;
-  }
-  if (const void* zero = std::memchr(bytes + i, 0, n - i)) {
+  value.form = TextForm::Utf8;
+  if (const void* zero = std::memchr(bytes, 0, n)) {
     n = static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes);
   }
-  text = DecodeDatabaseText8(std::string_view(reinterpret_cast<const char*>(bytes), n));
+  value.text.assign(reinterpret_cast<const char*>(bytes), n);
 }
 
 RecordDamage RecordReader::Read(const uint8_t* page, size_t pageBytes, uint32_t cellOffset,
@@ -368,7 +356,7 @@ void AppendDisplayText(const RecordValue& value, std::u16string& out) {
       return;
     }
     case RecordValue::Kind::Text:
-      for (char16_t c : value.text) {
+      for (char16_t c : TextCharacters(value)) {
         out.push_back(c);
         if (c == u'\'') out.push_back(u'\'');
       }

@@ -402,13 +402,14 @@ class TableRecordWriter final : public RecordInsertTarget {
           sqlite3_bind_double(stmt, param, value.real);
           break;
         case RecordValue::Kind::Text:
-          if (connection_.utf16()) {
-            sqlite3_bind_text64(stmt, param, reinterpret_cast<const char*>(value.text.data()),
-                                value.text.size() * 2, SQLITE_STATIC, SQLITE_UTF16);
+          if (value.form != TextForm::Utf8) {
+            // UTF-16 bytes go in as they are; the library converts them
+            // when the database's own encoding differs.
+            sqlite3_bind_text64(stmt, param, value.text.data(), value.text.size(), SQLITE_STATIC,
+                                value.form == TextForm::Utf16be ? SQLITE_UTF16BE : SQLITE_UTF16LE);
           } else {
-            text8_[i] = Utf16ToUtf8(value.text);
-            sqlite3_bind_text64(stmt, param, text8_[i].data(), text8_[i].size(), SQLITE_STATIC,
-                                SQLITE_UTF8);
+            const std::string_view utf8 = TextAsUtf8(value, text8_[i]);
+            sqlite3_bind_text64(stmt, param, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
           }
           break;
         case RecordValue::Kind::Blob:

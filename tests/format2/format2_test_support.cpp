@@ -83,7 +83,7 @@ std::string ValueText(const RecordValue& value) {
     case RecordValue::Kind::Integer:
       return std::to_string(value.integer);
     case RecordValue::Kind::Text:
-      return Utf16ToUtf8(value.text);
+      return Utf16ToUtf8(TextCharacters(value));
     default:
       return "<other>";
   }

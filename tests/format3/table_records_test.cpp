@@ -401,7 +401,7 @@ TEST(TableSaveModeTest, RecordsGoToTheTargetTypedAndExact) {
   EXPECT_EQ(r0[0].integer, 5);
   EXPECT_EQ(r0[1].kind, RecordValue::Kind::Real);
   EXPECT_EQ(r0[1].real, 0.1);
-  EXPECT_EQ(r0[2].text, u"x");
+  EXPECT_EQ(TextCharacters(r0[2]), u"x");
   EXPECT_EQ(r0[3].kind, RecordValue::Kind::Blob);
   EXPECT_EQ(r0[3].blob, std::string("\0\xff", 2));
   EXPECT_EQ(r0[4].kind, RecordValue::Kind::Null);

@@ -89,7 +89,7 @@ void ExpectSame(const Record& expected, const std::vector<Cell>& actual) {
         break;
       case RecordValue::Kind::Text:
         EXPECT_EQ(c.type, SQLITE_TEXT);
-        EXPECT_EQ(U8(c.text), U8(v.text));
+        EXPECT_EQ(U8(c.text), U8(TextCharacters(v)));
         break;
       case RecordValue::Kind::Blob:
         EXPECT_EQ(c.type, SQLITE_BLOB);
@@ -262,6 +262,32 @@ TEST_P(EachRoute, EveryValueKindArrivesExactlyAndTheLinesCountTheRecords) {
   ASSERT_EQ(rows.size(), 3u);
   for (size_t i = 0; i < rows.size(); ++i) ExpectSame(records[i], rows[i]);
   EXPECT_EQ(DatabaseEncoding(output), GetParam() ? "UTF-16le" : "UTF-8");
+}
+
+TEST_P(EachRoute, TextsArriveAsTheCharactersTheirFormReads) {
+  // Valid UTF-8 goes in byte for byte; other bytes of a UTF-8 file read as
+  // Windows-1252; UTF-16 texts of either byte order keep their characters.
+  const struct {
+    RecordValue value;
+    std::u16string characters;
+  } cases[] = {
+      {RecordValue::Text(std::string("h\xC3\xA9 \xF0\x9F\x98\x80"), TextForm::Utf8), u"h\u00E9 \U0001F600"},
+      {RecordValue::Text(std::string("a\xE9\x80"), TextForm::Utf8), u"a\u00E9\u20AC"},
+      {RecordValue::Text(std::string("\xAC\x20x\0", 4), TextForm::Utf16le), u"\u20ACx"},
+      {RecordValue::Text(std::string("\x20\xAC\0x", 4), TextForm::Utf16be), u"\u20ACx"},
+  };
+  std::vector<Record> records;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    records.push_back({RecordValue::Integer(static_cast<int64_t>(i)), cases[i].value});
+  }
+  AddTable("CREATE TABLE t (id INTEGER PRIMARY KEY, s", u"t", {u"id< P.K >", u"s"}, records);
+  WriteAllTables();
+  const auto rows = ReadCells(output, "SELECT s FROM t ORDER BY id");
+  ASSERT_EQ(rows.size(), std::size(cases));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][0].type, SQLITE_TEXT) << i;
+    EXPECT_EQ(U8(rows[i][0].text), U8(cases[i].characters)) << i;
+  }
 }
 
 TEST_P(EachRoute, TablesWithTheirOwnIndexesAndSequencesAreCreated) {
