@@ -11,6 +11,7 @@
 
 #include "core/app_title.h"
 #include "core/text_codec.h"
+#include "output/table_record_writer.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
 #include "tests/support/typed_rows.h"
@@ -347,6 +348,31 @@ TEST_F(WriterTest, ARejectedRecordLogsTheLibraryMessageAndLowersTheCount) {
             (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "b"}}));
 }
 
+TEST_F(WriterTest, RejectionsAcrossManyBatchesAreLoggedInTheirOrderAndCounted) {
+  // Records go to the database in batches written by another thread; the
+  // lines of refused records still come in record order, before the total.
+  std::vector<Record> records;
+  const size_t total = 3 * repaired::kRecordsInFlight + 17;
+  const std::vector<size_t> duplicates = {5, repaired::kBatchRecords, 2 * repaired::kRecordsInFlight + 3,
+                                          total - 1};
+  for (size_t i = 0; i < total; ++i) {
+    const bool duplicate = std::find(duplicates.begin(), duplicates.end(), i) != duplicates.end();
+    records.push_back({RecordValue::Integer(duplicate ? 0 : int64_t(i)),
+                       RecordValue::Text(u"row " + U16Number(static_cast<long long>(i)))});
+  }
+  AddTable("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT", u"t", {u"id< P.K >", u"name"},
+           records);
+  WriteAllTables();
+  std::vector<std::string> expected = {"Table t contain " + std::to_string(total) + " rows"};
+  for (size_t i = 0; i < duplicates.size(); ++i) expected.push_back("UNIQUE constraint failed: t.id");
+  expected.push_back("Total " + std::to_string(total - duplicates.size()) +
+                     " Rows inserted in table successfully");
+  EXPECT_EQ(Lines(), expected);
+  EXPECT_EQ(CountRows("t"), int64_t(total - duplicates.size()));
+  EXPECT_EQ(testing::QueryRows(output, "SELECT name FROM t WHERE id = 0"),
+            (std::vector<std::vector<std::string>>{{"row 0"}}));
+}
+
 TEST_P(EachRoute, ARecordCutShortByDamageIsRejectedLikeAnyFailedRecord) {
   AddTable("CREATE TABLE t (a, b, c", u"t", {u"a", u"b", u"c"},
            {{RecordValue::Integer(1), RecordValue::Integer(2), RecordValue::Integer(3)},
@@ -384,13 +410,18 @@ TEST_F(WriterTest, UncheckedAndOutOfRangeItemsAreSkippedSilently) {
 }
 
 TEST_F(WriterTest, RecordsAreCommittedInBatchesSoAnInterruptionLosesAtMostOne) {
+  // The records handed over are written by the writer's own thread; once
+  // kRecordsInFlight more have been handed over, the earlier ones are in the
+  // database, committed at every kRecordsPerCommit-th record.
   std::vector<Record> records;
-  const size_t total = 2 * kRecordsPerCommit + 10;
+  const size_t total = 2 * kRecordsPerCommit + repaired::kRecordsInFlight + 10;
   for (size_t i = 0; i < total; ++i) records.push_back({RecordValue::Integer(int64_t(i))});
   AddTable("CREATE TABLE t (a", u"t", {u"a"}, records);
   std::vector<int64_t> visible;
   engine.beforeRecord = [&](size_t i) {
-    if (i == kRecordsPerCommit + 1 || i == 2 * kRecordsPerCommit + 1) visible.push_back(CountRows("t"));
+    for (size_t commit : {kRecordsPerCommit, 2 * kRecordsPerCommit}) {
+      if (i == commit + repaired::kRecordsInFlight) visible.push_back(CountRows("t"));
+    }
   };
   WriteAllTables();
   EXPECT_EQ(visible, (std::vector<int64_t>{int64_t(kRecordsPerCommit), int64_t(2 * kRecordsPerCommit)}));

@@ -67,6 +67,7 @@ std::vector<std::vector<std::string>> QueryRows(const std::string& path, const s
     sqlite3_close(db);
     throw std::runtime_error("cannot open " + path);
   }
+  sqlite3_busy_timeout(db, 10000);  // a writer may be committing meanwhile
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
     std::string message = sqlite3_errmsg(db);

@@ -1,0 +1,299 @@
+#include "output/table_record_writer.h"
+
+#include <algorithm>
+#include <new>
+
+#include "core/text_codec.h"
+#include "output/repaired_writer.h"
+
+namespace korvel::repaired {
+
+namespace {
+
+// A batch goes to the writer thread when it holds kBatchRecords records or
+// this many bytes; with kBatchesInFlight batches at most, the engine never
+// runs far ahead of the database and memory stays flat whatever the table's
+// size.
+constexpr size_t kBatchBytes = size_t{4} << 20;
+// A value slot that held more than this gives its storage back once it is
+// written, so that a few large values do not stay in every slot.
+constexpr size_t kKeptValueCapacity = size_t{64} << 10;
+
+size_t BytesOf(const std::vector<RecordValue>& values) {
+  size_t bytes = sizeof(RecordValue) * values.size();
+  for (const RecordValue& v : values) bytes += v.text.size() + v.blob.size();
+  return bytes;
+}
+
+}  // namespace
+
+TableRecordWriter::TableRecordWriter(EngineHost& host, RepairedConnection& connection)
+    : host_(host), connection_(connection) {}
+
+TableRecordWriter::~TableRecordWriter() { Finish(); }
+
+// ---- engine thread ----
+
+void TableRecordWriter::ExecuteRecordInsert(const std::u16string& tableName,
+                                            const std::vector<RecordValue>& values) {
+  if (finished_) return;
+  if (filling_ != nullptr && filling_->count > 0 && filling_->tableName != tableName) Send();
+  if (filling_ == nullptr) filling_ = TakeFreeBatch();
+  Batch& batch = *filling_;
+  if (batch.count == 0) batch.tableName = tableName;
+  if (batch.records.size() <= batch.count) batch.records.emplace_back();
+  batch.records[batch.count] = values;  // the slot's storage is reused
+  ++batch.count;
+  batch.bytes += BytesOf(values);
+  if (batch.count >= kBatchRecords || batch.bytes >= kBatchBytes) Send();
+}
+
+void TableRecordWriter::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (filling_ != nullptr && filling_->count > 0) Send();
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  // The writer thread has ended: what follows runs on this thread alone.
+  while (!written_.empty()) {
+    Batch* batch = written_.front();
+    written_.pop_front();
+    Report(*batch);
+  }
+  Batch tail;
+  if (inTransaction_) Commit(tail);
+  Report(tail);
+  FinalizeStatements();
+}
+
+void TableRecordWriter::Send() {
+  Batch* batch = filling_;
+  filling_ = nullptr;
+  if (batch == nullptr) return;
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  std::deque<Batch*> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    toWrite_.push_back(batch);
+    done.swap(written_);
+  }
+  changed_.notify_all();
+  for (Batch* b : done) {
+    Report(*b);
+    free_.push_back(b);
+  }
+}
+
+TableRecordWriter::Batch* TableRecordWriter::TakeFreeBatch() {
+  if (!free_.empty()) {
+    Batch* batch = free_.back();
+    free_.pop_back();
+    return batch;
+  }
+  if (batches_.size() < kBatchesInFlight) {
+    batches_.push_back(std::make_unique<Batch>());
+    return batches_.back().get();
+  }
+  Batch* batch = nullptr;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !written_.empty(); });
+    batch = written_.front();
+    written_.pop_front();
+  }
+  Report(*batch);
+  return batch;
+}
+
+void TableRecordWriter::Report(Batch& batch) {
+  for (const std::u16string& line : batch.lines) host_.WriteOutputLine(line);
+  uint64_t& rows = host_.Settings().rowsInserted;
+  rows -= std::min(rows, batch.lost);
+  batch.lines.clear();
+  batch.lost = 0;
+  batch.count = 0;
+  batch.bytes = 0;
+}
+
+// ---- writer thread ----
+
+void TableRecordWriter::Run() {
+  for (;;) {
+    Batch* batch = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !toWrite_.empty() || closing_; });
+      if (toWrite_.empty()) return;
+      batch = toWrite_.front();
+      toWrite_.pop_front();
+    }
+    Write(*batch);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      written_.push_back(batch);
+    }
+    changed_.notify_all();
+  }
+}
+
+void TableRecordWriter::Write(Batch& batch) {
+  size_t i = 0;
+  try {
+    for (; i < batch.count; ++i) {
+      std::vector<RecordValue>& values = batch.records[i];
+      Insert(batch.tableName, values, batch);
+      for (RecordValue& v : values) {
+        if (v.text.capacity() > kKeptValueCapacity) std::string().swap(v.text);
+        if (v.blob.capacity() > kKeptValueCapacity) std::string().swap(v.blob);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    batch.lines.push_back(u"Error: out of memory");
+    batch.lost += batch.count - i;
+  }
+}
+
+void TableRecordWriter::Insert(const std::u16string& tableName,
+                               const std::vector<RecordValue>& values, Batch& out) {
+  Prepared& prepared = StatementFor(tableName, values.size());
+  if (prepared.stmt == nullptr) {
+    out.lines.push_back(prepared.failure);
+    ++out.lost;
+    return;
+  }
+  if (!inTransaction_) Begin(out);
+  sqlite3_stmt* stmt = prepared.stmt;
+  Bind(stmt, values);
+  connection_.guard().Arm(StatementKind::Insert);  // for an automatic recompile
+  const int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_DONE) {
+    ++transactionSucceeded_;
+  } else {
+    const std::u16string message = LibraryMessage(connection_.db());
+    sqlite3_reset(stmt);
+    out.lines.push_back(message);
+    ++out.lost;
+    NoticeRolledBackBatch(out);
+  }
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  connection_.guard().checking = false;
+  if (inTransaction_ && ++transactionRecords_ >= kRecordsPerCommit) Commit(out);
+}
+
+TableRecordWriter::Prepared& TableRecordWriter::StatementFor(const std::u16string& tableName,
+                                                              size_t valueCount) {
+  if (tableName != statementsTable_) {
+    FinalizeStatements();
+    statementsTable_ = tableName;
+  }
+  auto found = statements_.find(valueCount);
+  if (found != statements_.end()) return found->second;
+
+  std::u16string sql = u"insert into " + tableName + u" values(";
+  for (size_t i = 0; i < valueCount; ++i) sql += i == 0 ? u"?" : u",?";
+  sql += u")";
+  Prepared prepared;
+  bool refused = false;
+  const std::string sql8 = connection_.utf16() ? std::string() : Utf16ToUtf8(sql);
+  prepared.stmt = connection_.Prepare(StatementKind::Insert, sql8, sql, prepared.failure, refused);
+  connection_.guard().checking = false;
+  if (prepared.stmt != nullptr &&
+      static_cast<size_t>(sqlite3_bind_parameter_count(prepared.stmt)) != valueCount) {
+    // The table name itself brought parameters or took some away.
+    sqlite3_finalize(prepared.stmt);
+    prepared.stmt = nullptr;
+    prepared.failure = RefusalLine(StatementKind::Insert, u"the table name changes its values");
+  }
+  return statements_.emplace(valueCount, std::move(prepared)).first->second;
+}
+
+void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values) {
+  if (text8_.size() < values.size()) text8_.resize(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    const int param = static_cast<int>(i + 1);
+    const RecordValue& value = values[i];
+    switch (value.kind) {
+      case RecordValue::Kind::Null:
+        sqlite3_bind_null(stmt, param);
+        break;
+      case RecordValue::Kind::Integer:
+        sqlite3_bind_int64(stmt, param, value.integer);
+        break;
+      case RecordValue::Kind::Real:
+        sqlite3_bind_double(stmt, param, value.real);
+        break;
+      case RecordValue::Kind::Text:
+        if (value.form != TextForm::Utf8) {
+          // UTF-16 bytes go in as they are; the library converts them when
+          // the database's own encoding differs.
+          sqlite3_bind_text64(stmt, param, value.text.data(), value.text.size(), SQLITE_STATIC,
+                              value.form == TextForm::Utf16be ? SQLITE_UTF16BE : SQLITE_UTF16LE);
+        } else {
+          const std::string_view utf8 = TextAsUtf8(value, text8_[i]);
+          sqlite3_bind_text64(stmt, param, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
+        }
+        break;
+      case RecordValue::Kind::Blob:
+        if (value.blob.empty()) {
+          sqlite3_bind_zeroblob(stmt, param, 0);  // an empty blob, not NULL
+        } else {
+          sqlite3_bind_blob64(stmt, param, value.blob.data(), value.blob.size(), SQLITE_STATIC);
+        }
+        break;
+    }
+  }
+}
+
+// Some failures (a full disk, an I/O error) roll the whole transaction back:
+// the records of the open transaction are then gone and no longer count.
+void TableRecordWriter::NoticeRolledBackBatch(Batch& out) {
+  if (!inTransaction_ || sqlite3_get_autocommit(connection_.db()) == 0) return;
+  inTransaction_ = false;
+  LoseTransaction(u"the transaction was rolled back", out);
+}
+
+void TableRecordWriter::LoseTransaction(const std::u16string& why, Batch& out) {
+  if (transactionSucceeded_ > 0) {
+    out.lines.push_back(u"Error: " +
+                        U16Number(static_cast<unsigned long long>(transactionSucceeded_)) +
+                        u" records were not saved: " + why);
+    out.lost += transactionSucceeded_;
+  }
+  transactionSucceeded_ = 0;
+  transactionRecords_ = 0;
+}
+
+void TableRecordWriter::Begin(Batch& out) {
+  std::u16string error;
+  inTransaction_ = connection_.RunOwn("BEGIN", &error);
+  if (!inTransaction_) out.lines.push_back(u"Error: " + error);
+  transactionSucceeded_ = 0;
+  transactionRecords_ = 0;
+}
+
+void TableRecordWriter::Commit(Batch& out) {
+  std::u16string error;
+  inTransaction_ = false;
+  if (connection_.RunOwn("COMMIT", &error)) {
+    transactionSucceeded_ = 0;
+    transactionRecords_ = 0;
+    return;
+  }
+  out.lines.push_back(u"Error: " + error);
+  if (sqlite3_get_autocommit(connection_.db()) == 0) connection_.RunOwn("ROLLBACK");
+  LoseTransaction(u"the commit failed", out);
+}
+
+void TableRecordWriter::FinalizeStatements() {
+  for (auto& [count, prepared] : statements_) sqlite3_finalize(prepared.stmt);
+  statements_.clear();
+}
+
+}  // namespace korvel::repaired
