@@ -1,6 +1,7 @@
 #include "core/text_codec.h"
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 
 namespace korvel {
@@ -151,23 +152,43 @@ bool HasValidMultiByteUtf8(std::string_view bytes) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  // Plain ASCII, the usual case, is passed over eight bytes at a time.
-  size_t i = 0;
-  while (i + 8 <= bytes.size()) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, sizeof word);
-    if ((word & 0x8080808080808080ull) != 0) break;
-    i += 8;
-  }
-  while (i < bytes.size()) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
+  // The same rules as DecodeOne (no overlong forms, no surrogates, nothing
+  // above U+10FFFF), in one pass; plain ASCII is passed over eight bytes at
+  // a time.
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* const end = p + bytes.size();
+  while (p < end) {
+    if (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if ((word & 0x8080808080808080ull) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    const unsigned c = *p;
+    if (c < 0x80) {
+      ++p;
       continue;
     }
-    char32_t cp;
-    const size_t len = DecodeOne(bytes, i, cp);
-    if (len == 0) return false;
-    i += len;
+    if (c < 0xC2) return false;
+    const std::ptrdiff_t left = end - p;
+    if (c < 0xE0) {
+      if (left < 2 || (p[1] & 0xC0) != 0x80) return false;
+      p += 2;
+    } else if (c < 0xF0) {
+      if (left < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return false;
+      if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] >= 0xA0)) return false;
+      p += 3;
+    } else if (c < 0xF5) {
+      if (left < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) {
+        return false;
+      }
+      if ((c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] >= 0x90)) return false;
+      p += 4;
+    } else {
+      return false;
+    }
   }
   return true;
 }

@@ -70,7 +70,7 @@ void sqlite_ver2::LoadTableRecords(const std::string& inputPath, int64_t rootPag
       values.reserve(fields.size());
       for (size_t c = 0; c < fields.size(); ++c) {
         if (!fields[c].null) {
-          values.push_back(RecordValue::Text(std::string(fields[c].text)));
+          values.push_back(RecordValue::Text(DecodeDatabaseText8(fields[c].text)));
         } else if (static_cast<long>(c) == keyColumn) {
           values.push_back(RecordValue::Integer(rowNumber));
         } else {

@@ -157,17 +157,12 @@ RepairedConnection::~RepairedConnection() {
 }
 
 bool RepairedConnection::Open(const std::string& path) {
-  int rc;
-  const std::u16string widePath = Utf8ToUtf16(path);
-  // The UTF-16 route creates a UTF-16 database. A path that is not valid
-  // UTF-8 would not survive the round trip, so it is opened by its bytes
-  // and the encoding is set before the first statement instead.
-  const bool pathSurvives = Utf16ToUtf8(widePath) == path;
-  if (utf16_ && pathSurvives) {
-    rc = sqlite3_open16(widePath.c_str(), &db_);
-  } else {
-    rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  }
+  // The connection is used by one thread at a time (the writer thread of a
+  // table takes it over and hands it back), so the library need not lock it
+  // around every call.
+  const int rc = sqlite3_open_v2(path.c_str(), &db_,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
   if (rc != SQLITE_OK) {
     host_.WriteOutputLine(u"Error: " + LibraryMessage(db_));
     sqlite3_close_v2(db_);
@@ -185,7 +180,9 @@ bool RepairedConnection::Open(const std::string& path) {
   // builds an index works fastest in small runs: a larger cache measured
   // slower. The sorter may use helper threads.
   RunOwn("PRAGMA threads=2");
-  if (utf16_ && !pathSurvives) RunOwn("PRAGMA encoding='UTF-16'");
+  // The UTF-16 route creates a UTF-16 database (a database that exists
+  // already keeps its encoding).
+  if (utf16_) RunOwn("PRAGMA encoding='UTF-16'");
   return true;
 }
 

@@ -235,6 +235,11 @@ void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>&
           // the database's own encoding differs.
           sqlite3_bind_text64(stmt, param, value.text.data(), value.text.size(), SQLITE_STATIC,
                               value.form == TextForm::Utf16be ? SQLITE_UTF16BE : SQLITE_UTF16LE);
+        } else if (!connection_.utf16()) {
+          // A UTF-8 database gets the damaged file's bytes exactly as they
+          // were, also those that are no valid UTF-8.
+          sqlite3_bind_text64(stmt, param, value.text.data(), value.text.size(), SQLITE_STATIC,
+                              SQLITE_UTF8);
         } else {
           const std::string_view utf8 = TextAsUtf8(value, text8_[i]);
           sqlite3_bind_text64(stmt, param, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);

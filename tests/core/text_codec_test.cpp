@@ -18,6 +18,35 @@ TEST(TextCodec, InvalidInputIsReplacedNotOverread) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
+// Valid UTF-8 is exactly what survives a round trip through UTF-16
+// unchanged (anything invalid comes back as U+FFFD).
+bool RoundTrips(const std::string& bytes) { return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes; }
+
+TEST(TextCodec, Utf8ValidityAgreesWithTheDecoder) {
+  for (const std::string& s :
+       {std::string(""), std::string("plain ascii, longer than eight bytes"),
+        std::string("\xC2\x80"), std::string("\xC1\xBF"), std::string("\xE0\xA0\x80"),
+        std::string("\xE0\x9F\xBF"), std::string("\xED\x9F\xBF"), std::string("\xED\xA0\x80"),
+        std::string("\xF0\x90\x80\x80"), std::string("\xF0\x8F\xBF\xBF"),
+        std::string("\xF4\x8F\xBF\xBF"), std::string("\xF4\x90\x80\x80"), std::string("\xF5\x80\x80\x80"),
+        std::string("12345678\xE2\x82"), std::string("\x80"), std::string("a\0b", 3)}) {
+    EXPECT_EQ(IsValidUtf8(s), RoundTrips(s)) << ::testing::PrintToString(s);
+  }
+  // Random texts over the bytes where the rules change.
+  const unsigned char alphabet[] = {'a', 0,    0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                    0xC1, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  uint32_t seed = 12345;
+  for (int n = 0; n < 20000; ++n) {
+    std::string s;
+    const int length = n % 23;
+    for (int i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      s.push_back(static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]));
+    }
+    ASSERT_EQ(IsValidUtf8(s), RoundTrips(s)) << ::testing::PrintToString(s);
+  }
+}
+
 struct DatabaseTextCase {
   std::string bytes;
   std::u16string expected;

@@ -265,17 +265,24 @@ TEST_P(EachRoute, EveryValueKindArrivesExactlyAndTheLinesCountTheRecords) {
   EXPECT_EQ(DatabaseEncoding(output), GetParam() ? "UTF-16le" : "UTF-8");
 }
 
-TEST_P(EachRoute, TextsArriveAsTheCharactersTheirFormReads) {
-  // Valid UTF-8 goes in byte for byte; other bytes of a UTF-8 file read as
-  // Windows-1252; UTF-16 texts of either byte order keep their characters.
+TEST_P(EachRoute, TextsArriveExactly) {
+  // A UTF-8 database receives a UTF-8 file's bytes as they are, valid
+  // UTF-8 or not; a UTF-16 database receives their characters (bytes that
+  // are no UTF-8 read as Windows-1252). UTF-16 texts of either byte order
+  // keep their characters.
+  const bool utf16 = GetParam();
   const struct {
     RecordValue value;
     std::u16string characters;
+    std::string utf8Bytes;
   } cases[] = {
-      {RecordValue::Text(std::string("h\xC3\xA9 \xF0\x9F\x98\x80"), TextForm::Utf8), u"h\u00E9 \U0001F600"},
-      {RecordValue::Text(std::string("a\xE9\x80"), TextForm::Utf8), u"a\u00E9\u20AC"},
-      {RecordValue::Text(std::string("\xAC\x20x\0", 4), TextForm::Utf16le), u"\u20ACx"},
-      {RecordValue::Text(std::string("\x20\xAC\0x", 4), TextForm::Utf16be), u"\u20ACx"},
+      {RecordValue::Text(std::string("h\xC3\xA9 \xF0\x9F\x98\x80"), TextForm::Utf8),
+       u"h\u00E9 \U0001F600", "h\xC3\xA9 \xF0\x9F\x98\x80"},
+      {RecordValue::Text(std::string("a\xE9\x80"), TextForm::Utf8), u"a\u00E9\u20AC", "a\xE9\x80"},
+      {RecordValue::Text(std::string("\xAC\x20x\0", 4), TextForm::Utf16le), u"\u20ACx",
+       "\xE2\x82\xACx"},
+      {RecordValue::Text(std::string("\x20\xAC\0x", 4), TextForm::Utf16be), u"\u20ACx",
+       "\xE2\x82\xACx"},
   };
   std::vector<Record> records;
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -283,11 +290,21 @@ TEST_P(EachRoute, TextsArriveAsTheCharactersTheirFormReads) {
   }
   AddTable("CREATE TABLE t (id INTEGER PRIMARY KEY, s", u"t", {u"id< P.K >", u"s"}, records);
   WriteAllTables();
-  const auto rows = ReadCells(output, "SELECT s FROM t ORDER BY id");
+  const auto rows = ReadCells(output, "SELECT s, typeof(s) FROM t ORDER BY id");
+  const auto bytes = testing::QueryRows(output, "SELECT hex(CAST(s AS BLOB)) FROM t ORDER BY id");
   ASSERT_EQ(rows.size(), std::size(cases));
   for (size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(rows[i][0].type, SQLITE_TEXT) << i;
-    EXPECT_EQ(U8(rows[i][0].text), U8(cases[i].characters)) << i;
+    if (utf16) {
+      EXPECT_EQ(U8(rows[i][0].text), U8(cases[i].characters)) << i;
+    } else {
+      std::string hex;
+      for (unsigned char c : cases[i].utf8Bytes) {
+        hex += "0123456789ABCDEF"[c >> 4];
+        hex += "0123456789ABCDEF"[c & 15];
+      }
+      EXPECT_EQ(bytes[i][0], hex) << i;
+    }
   }
 }
 
