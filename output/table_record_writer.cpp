@@ -181,20 +181,24 @@ void TableRecordWriter::Insert(const std::u16string& tableName,
     ++out.lost;
     NoticeRolledBackBatch(out);
   }
-  sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
+  sqlite3_reset(stmt);  // every parameter is bound again for the next record
   connection_.guard().checking = false;
   if (inTransaction_ && ++transactionRecords_ >= kRecordsPerCommit) Commit(out);
 }
 
 TableRecordWriter::Prepared& TableRecordWriter::StatementFor(const std::u16string& tableName,
                                                               size_t valueCount) {
+  // Nearly every record has the value count of the one before.
+  if (last_ != nullptr && lastValueCount_ == valueCount && tableName == statementsTable_) {
+    return *last_;
+  }
   if (tableName != statementsTable_) {
     FinalizeStatements();
     statementsTable_ = tableName;
   }
+  lastValueCount_ = valueCount;
   auto found = statements_.find(valueCount);
-  if (found != statements_.end()) return found->second;
+  if (found != statements_.end()) return *(last_ = &found->second);
 
   std::u16string sql = u"insert into " + tableName + u" values(";
   for (size_t i = 0; i < valueCount; ++i) sql += i == 0 ? u"?" : u",?";
@@ -211,7 +215,8 @@ TableRecordWriter::Prepared& TableRecordWriter::StatementFor(const std::u16strin
     prepared.stmt = nullptr;
     prepared.failure = RefusalLine(StatementKind::Insert, u"the table name changes its values");
   }
-  return statements_.emplace(valueCount, std::move(prepared)).first->second;
+  last_ = &statements_.emplace(valueCount, std::move(prepared)).first->second;
+  return *last_;
 }
 
 void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values) {
@@ -299,6 +304,7 @@ void TableRecordWriter::Commit(Batch& out) {
 void TableRecordWriter::FinalizeStatements() {
   for (auto& [count, prepared] : statements_) sqlite3_finalize(prepared.stmt);
   statements_.clear();
+  last_ = nullptr;
 }
 
 }  // namespace korvel::repaired

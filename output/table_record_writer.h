@@ -99,6 +99,8 @@ class TableRecordWriter final : public RecordInsertTarget {
   // Writer thread only (and the engine thread once the thread has ended).
   std::u16string statementsTable_;
   std::map<size_t, Prepared> statements_;
+  Prepared* last_ = nullptr;  // the statement of the last record
+  size_t lastValueCount_ = 0;
   std::vector<std::string> text8_;
   bool inTransaction_ = false;
   uint64_t transactionSucceeded_ = 0;  // records of the open transaction that went in
