@@ -356,6 +356,17 @@ void AppendDisplayText(const RecordValue& value, std::u16string& out) {
       return;
     }
     case RecordValue::Kind::Text:
+      if (value.form == TextForm::Utf8 &&
+          std::all_of(value.text.begin(), value.text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        // Plain ASCII, the usual case, is widened as it stands.
+        out.reserve(out.size() + value.text.size());
+        for (char c : value.text) {
+          out.push_back(static_cast<char16_t>(c));
+          if (c == '\'') out.push_back(u'\'');
+        }
+        return;
+      }
       for (char16_t c : TextCharacters(value)) {
         out.push_back(c);
         if (c == u'\'') out.push_back(u'\'');
