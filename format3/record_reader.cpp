@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/app_title.h"
 #include "core/text_codec.h"
 
 namespace korvel::format3 {
@@ -59,6 +60,16 @@ uint64_t LocalPayloadSize(uint64_t payloadLength, uint32_t usableSize) {
   const uint64_t u = usableSize;
   if (u < 480) return payloadLength;  // not a usable page size; keep everything local
   const uint64_t maxLocal = u - 35;
+  if (payloadLength <= maxLocal) return payloadLength;
+  const uint64_t minLocal = (u - 12) * 32 / 255 - 23;
+  const uint64_t k = minLocal + (payloadLength - minLocal) % (u - 4);
+  return k <= maxLocal ? k : minLocal;
+}
+
+uint64_t LocalIndexPayloadSize(uint64_t payloadLength, uint32_t usableSize) {
+  const uint64_t u = usableSize;
+  if (u < 480) return payloadLength;
+  const uint64_t maxLocal = (u - 12) * 64 / 255 - 23;
   if (payloadLength <= maxLocal) return payloadLength;
   const uint64_t minLocal = (u - 12) * 32 / 255 - 23;
   const uint64_t k = minLocal + (payloadLength - minLocal) % (u - 4);
@@ -204,8 +215,10 @@ RecordDamage RecordReader::Read(const uint8_t* page, size_t pageBytes, uint32_t 
   uint64_t payloadLength = 0;
   const size_t n1 = ReadVarint(page + cellOffset, bytesEnd, payloadLength);
   uint64_t rowid = 0;
-  const size_t n2 = n1 == 0 ? 0 : ReadVarint(page + cellOffset + n1, bytesEnd, rowid);
-  if (n1 == 0 || n2 == 0) {
+  const size_t n2 = n1 == 0 || layout_.indexCells
+                        ? 0
+                        : ReadVarint(page + cellOffset + n1, bytesEnd, rowid);
+  if (n1 == 0 || (n2 == 0 && !layout_.indexCells)) {
     damage_ = RecordDamage::Unreadable;
     return finish();
   }
@@ -219,8 +232,10 @@ RecordDamage RecordReader::Read(const uint8_t* page, size_t pageBytes, uint32_t 
   size_t localEnd = 0;
   const uint64_t extentBytes = cellLimit - cellOffset;
   bool exact = false;
-  if (layout_.usableSize >= 480 && payloadLength > layout_.usableSize - 35) {
-    const uint64_t local = LocalPayloadSize(payloadLength, layout_.usableSize);
+  const uint64_t local = layout_.indexCells
+                             ? LocalIndexPayloadSize(payloadLength, layout_.usableSize)
+                             : LocalPayloadSize(payloadLength, layout_.usableSize);
+  if (layout_.usableSize >= 480 && local < payloadLength) {
     if (bodyStart + local + 4 <= cellLimit) {
       localEnd = static_cast<size_t>(bodyStart + local);
       exact = true;
@@ -334,6 +349,28 @@ RecordDamage RecordReader::Read(const uint8_t* page, size_t pageBytes, uint32_t 
     if (damage_ == RecordDamage::None) damage_ = RecordDamage::ChainEnded;
   }
   return finish();
+}
+
+DamageEffect ReportRecordDamage(EngineHost& host, RecordDamage damage) {
+  static constexpr char16_t kErrorInReading[] = u"Error in reading";
+  static constexpr char16_t kCorruptionInCellArea[] = u"Corruption in file Cell content area";
+  switch (damage) {
+    case RecordDamage::Unreadable:
+      return DamageEffect::Skip;
+    case RecordDamage::PastEndOfFile:
+      host.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+      return DamageEffect::EndPage;
+    case RecordDamage::OverflowPointer:
+      host.ShowMessage(kCorruptionInCellArea, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+      return DamageEffect::Deliver;
+    case RecordDamage::ChainBroken:
+      host.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
+      return DamageEffect::Deliver;
+    case RecordDamage::ChainEnded:
+    case RecordDamage::None:
+      break;
+  }
+  return DamageEffect::Deliver;
 }
 
 void AppendDisplayText(const RecordValue& value, std::u16string& out) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/engine_host.h"
 #include "core/record_value.h"
 
 namespace korvel::format3 {
@@ -31,6 +32,10 @@ uint64_t SerialTypeSize(uint64_t serialType);
 // leaf page has this payload length (usableSize: page size less the
 // reserved bytes at the end of every page).
 uint64_t LocalPayloadSize(uint64_t payloadLength, uint32_t usableSize);
+
+// The same for a cell of an index b-tree page, leaf or interior, whose
+// payload is kept local only up to a quarter of the page or so.
+uint64_t LocalIndexPayloadSize(uint64_t payloadLength, uint32_t usableSize);
 
 enum class TextEncoding { Utf8, Utf16le };
 
@@ -52,6 +57,10 @@ struct RecordLayout {
   TextEncoding encoding = TextEncoding::Utf8;
   int columnCount = 0;
   int keyColumn = -1;       // the INTEGER PRIMARY KEY column, or -1
+  // Cells of an index b-tree (a table without rowid): the payload length is
+  // not followed by a rowid, and less of the payload stays on the page. An
+  // interior cell is read from just after its 4-byte child page number.
+  bool indexCells = false;
   uint64_t valueCap = 0;    // no single value can be longer than this (the file's length)
 };
 
@@ -120,6 +129,17 @@ class RecordReader {
   std::vector<uint64_t> serialTypes_;
   RecordDamage damage_ = RecordDamage::None;
 };
+
+// What a walk does with a record after its damage was reported.
+enum class DamageEffect {
+  Deliver,  // hand on the values read
+  Skip,     // nothing of the cell could be read
+  EndPage,  // nor can the rest of the page: it lies beyond the end of the file
+};
+
+// Shows the message the damage calls for ("Error in reading", "Corruption
+// in file Cell content area"; none for a chain that merely ended early).
+DamageEffect ReportRecordDamage(EngineHost& host, RecordDamage damage);
 
 // The text the record list shows for a value: numbers in decimal, a real
 // number as "%lf", "NULL", a text with each single quote doubled, and

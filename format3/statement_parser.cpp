@@ -25,6 +25,29 @@ void ScanReporter::Fatal(const std::u16string& text, const std::u16string& capti
   }
 }
 
+bool ParseWithoutRowidKey(const std::u16string& descriptor, std::vector<int>& keyColumns) {
+  keyColumns.clear();
+  const size_t hash = descriptor.rfind(u'#');
+  if (hash == std::u16string::npos) return false;
+  size_t p = hash + 1;
+  while (p < descriptor.size() && descriptor[p] >= u'0' && descriptor[p] <= u'9') ++p;
+  const std::u16string_view mark(kWithoutRowidMark);
+  if (descriptor.compare(p, mark.size(), mark) != 0) return false;
+  p += mark.size();
+  while (p < descriptor.size() && descriptor[p] != u')') {
+    int value = 0;
+    bool digits = false;
+    while (p < descriptor.size() && descriptor[p] >= u'0' && descriptor[p] <= u'9') {
+      if (value < 1000000) value = value * 10 + (descriptor[p] - u'0');
+      digits = true;
+      ++p;
+    }
+    if (digits) keyColumns.push_back(value);
+    if (p < descriptor.size() && descriptor[p] != u')') ++p;  // the ","
+  }
+  return true;
+}
+
 namespace {
 
 // A move passed the end of the text.
@@ -175,6 +198,8 @@ class StatementParser {
     if constexpr (kWide) name += u' ';
 
     model_.currentColumnTypes.clear();
+    columns_.clear();
+    columnKey_ = -1;
     std::u16string create;
     std::u16string segments;
     std::u16string head;
@@ -214,8 +239,7 @@ class StatementParser {
       if (StartsWith(P, "CONSTRAINT") || StartsWith(P, "foreign key") ||
           StartsWith(P, "unique") || StartsWith(P, "check") || StartsWith(P, "PRIMARY KEY (") ||
           StartsWith(P, "PRIMARY KEY(")) {
-        return ConstraintEnding(S, P, head + segments + u"#" + U16Number(static_cast<long long>(rootPage)),
-                                create);
+        return ConstraintEnding(S, P, head, segments, rootPage, create);
       }
 
       // The end of the column definition.
@@ -255,6 +279,10 @@ class StatementParser {
         te = NextOf(te, ']') + 1;
       }
       std::u16string column = FromUtf8(Slice(P, te));
+      columns_.push_back(column);
+      if (columnKey_ < 0 && HasPrimaryKey(te, E)) {
+        columnKey_ = static_cast<int>(columns_.size()) - 1;
+      }
       if (k > 1) create += separator;
       create += u"[" + ctx_.engine.CleanName(column) + u"]";
 
@@ -301,9 +329,9 @@ class StatementParser {
 
       P = E;
       if (At(P) == ')') {
+        const std::u16string descriptor = Descriptor(head, segments, rootPage, E, -1);
         if (At(E + 1) == ')') ++E;
-        AppendTable(head + segments + u"#" + U16Number(static_cast<long long>(rootPage)), S, E,
-                    create);
+        AppendTable(descriptor, S, E, create);
         return ParseResult::Stored;
       }
       ++k;
@@ -312,7 +340,8 @@ class StatementParser {
 
   // A table constraint ends the column list: the statement runs to the ")"
   // that closes it.
-  ParseResult ConstraintEnding(int64_t S, int64_t P, const std::u16string& descriptor,
+  ParseResult ConstraintEnding(int64_t S, int64_t P, const std::u16string& head,
+                               const std::u16string& segments, int64_t rootPage,
                                const std::u16string& create) {
     const bool lenient = !kWide && StartsWith(P, "unique");
     int64_t p = P;
@@ -353,8 +382,124 @@ class StatementParser {
         }
       }
     }
-    AppendTable(descriptor, S, p, create);
+    AppendTable(Descriptor(head, segments, rootPage, p, P), S, p, create);
     return ParseResult::Stored;
+  }
+
+  // ---- tables without rowid ----
+
+  // Skips blanks from p.
+  int64_t SkipBlanks(int64_t p) const {
+    while (p < n_ && Blank(At(p))) ++p;
+    return p;
+  }
+  // "PRIMARY" blanks "KEY" at p, as words; the position after it, or -1.
+  int64_t PrimaryKeyAt(int64_t p) const {
+    if (!StartsWith(p, "primary") || (p > 0 && WordChar(At(p - 1)))) return -1;
+    const int64_t q = SkipBlanks(p + 7);
+    if (q == p + 7 || !StartsWith(q, "key") || WordChar(At(q + 3))) return -1;
+    return q + 3;
+  }
+  // A column constraint PRIMARY KEY within [from, to).
+  bool HasPrimaryKey(int64_t from, int64_t to) const {
+    for (int64_t i = from; i < to && i < n_; ++i) {
+      if (PrimaryKeyAt(i) >= 0) return true;
+    }
+    return false;
+  }
+  // True when the table options after the ")" that closes the column list
+  // (at close) hold WITHOUT ROWID ("STRICT" may come before or after it).
+  bool WithoutRowid(int64_t close) const {
+    int64_t q = close + 1;
+    for (int guard = 0; guard < 8 && q < n_; ++guard) {
+      q = SkipBlanks(q);
+      if (At(q) == ',') q = SkipBlanks(q + 1);
+      if (StartsWith(q, "without") && !WordChar(At(q + 7))) {
+        const int64_t r = SkipBlanks(q + 7);
+        return r > q + 7 && StartsWith(r, "rowid") && !WordChar(At(r + 5));
+      }
+      if (!StartsWith(q, "strict") || WordChar(At(q + 6))) return false;
+      q += 6;
+    }
+    return false;
+  }
+  // A name as written, without its quotes, for comparing key and column
+  // names.
+  static std::u16string Unquoted(std::u16string name) {
+    name = TrimBlanks(name);
+    if (name.size() >= 2) {
+      const char16_t a = name.front();
+      const char16_t b = name.back();
+      if ((a == u'[' && b == u']') || (a == u'"' && b == u'"') || (a == u'`' && b == u'`') ||
+          (a == u'\'' && b == u'\'')) {
+        name = name.substr(1, name.size() - 2);
+      }
+    }
+    return AsciiUpper(name);
+  }
+  // The column names listed by the table constraint PRIMARY KEY (...) that
+  // starts in [from, to), as column indexes in key order.
+  std::vector<int> TableKey(int64_t from, int64_t to) const {
+    std::vector<int> key;
+    for (int64_t i = from; i < to && i < n_; ++i) {
+      int64_t p = PrimaryKeyAt(i);
+      if (p < 0) continue;
+      p = SkipBlanks(p);
+      if (At(p) != '(') continue;
+      ++p;
+      while (p < to && At(p) != ')') {
+        p = SkipBlanks(p);
+        int64_t e = p;
+        const Ch open = At(p);
+        const Ch close = open == '[' ? Ch(']') : open;
+        if (open == '[' || open == '"' || open == '`' || open == '\'') {
+          e = p + 1;
+          while (e < to && At(e) != close) ++e;
+          if (e < to) ++e;
+        } else {
+          while (e < to && !Blank(At(e)) && At(e) != ',' && At(e) != ')') ++e;
+        }
+        const std::u16string name = Unquoted(FromUtf8(Slice(p, e)));
+        for (size_t c = 0; c < columns_.size(); ++c) {
+          if (Unquoted(columns_[c]) != name) continue;
+          bool listed = false;
+          for (int k : key) listed = listed || k == static_cast<int>(c);
+          if (!listed) key.push_back(static_cast<int>(c));
+          break;
+        }
+        // On to the next "," of the list, past COLLATE and ASC or DESC.
+        int depth = 0;
+        p = e;
+        while (p < to && (depth > 0 || (At(p) != ',' && At(p) != ')'))) {
+          if (At(p) == '(') ++depth;
+          if (At(p) == ')') --depth;
+          ++p;
+        }
+        if (At(p) == ',') ++p;
+      }
+      return key;
+    }
+    return key;
+  }
+
+  // The descriptor of the table whose column list closes at close; for a
+  // table without rowid without "< P.K >" marks and with its key columns.
+  // constraintsFrom: where its table constraints start, -1 when it has none.
+  std::u16string Descriptor(const std::u16string& head, const std::u16string& segments,
+                            int64_t rootPage, int64_t close, int64_t constraintsFrom) const {
+    const std::u16string root = u"#" + U16Number(static_cast<long long>(rootPage));
+    if (!WithoutRowid(close)) return head + segments + root;
+    std::vector<int> key;
+    if (constraintsFrom >= 0) key = TableKey(constraintsFrom, close);
+    if (key.empty() && columnKey_ >= 0) key.push_back(columnKey_);
+    std::u16string plain;
+    for (const std::u16string& column : columns_) plain += column + u"~";
+    std::u16string out = head + plain + root + kWithoutRowidMark;
+    for (size_t i = 0; i < key.size(); ++i) {
+      if (i > 0) out += u",";
+      out += U16Number(static_cast<long long>(key[i]));
+    }
+    return out + u")";
   }
 
   ParseResult IndexOrThrow(int64_t S, bool unique) {
@@ -412,6 +557,8 @@ class StatementParser {
   RecoveredModel& model_;
   View t_;
   int64_t n_;
+  std::vector<std::u16string> columns_;  // the column names as written, in order
+  int columnKey_ = -1;                   // the first column declared PRIMARY KEY
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/engine_host.h"
 #include "core/sqlite_base.h"
@@ -79,6 +80,18 @@ enum class ParseResult {
   NothingStored,  // the statement names nothing (")" where the name should be)
   Corrupted,      // a move passed the end of the text; nothing appended
 };
+
+// A table declared WITHOUT ROWID keeps its rows in an index b-tree whose
+// records hold the primary key's columns first, in key order, and then the
+// other columns in declared order. Its descriptor carries no "< P.K >" marks
+// (there is no rowid to put back) and, after the root page, the key's
+// column indexes in key order: "t +a~b~c~#5 WITHOUT ROWID(2,0)". Readers
+// that take the root page as the digits after "#" are not disturbed.
+inline constexpr char16_t kWithoutRowidMark[] = u" WITHOUT ROWID(";
+
+// The key columns a descriptor names after its root page, in key order;
+// false when it is not the descriptor of a table without rowid.
+bool ParseWithoutRowidKey(const std::u16string& descriptor, std::vector<int>& keyColumns);
 
 // text is the whole text of the schema record; start is the position of
 // "CREATE TABLE" in it; rootPage the record's root page.

@@ -10,6 +10,7 @@
 
 #include "core/app_title.h"
 #include "core/reader.h"
+#include "format3/index_tree_records.h"
 #include "format3/page_layout.h"
 #include "format3/record_reader.h"
 #include "format3/sqlite_ver3.h"
@@ -31,8 +32,6 @@ constexpr int kMaxTreeDepth = 64;
 constexpr int kMaxColumns = 32767;
 
 constexpr char16_t kFileCorrupted[] = u"File is corrupted";
-constexpr char16_t kErrorInReading[] = u"Error in reading";
-constexpr char16_t kCorruptionInCellArea[] = u"Corruption in file Cell content area";
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 uint32_t Be32(const uint8_t* p) {
@@ -225,24 +224,11 @@ class TableWalk final : public format3::OverflowPageSource {
       }
       const uint32_t limit = CellLimit(g_.pageSize, offsets[i], extents[i]);
       const RecordDamage damage = reader_->Read(bytes, available, offsets[i], limit, record_);
-      switch (damage) {
-        case RecordDamage::Unreadable:
-          continue;
-        case RecordDamage::PastEndOfFile:
-          // The rest of the page lies beyond the end of the file as well.
-          host_.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
-          return;
-        case RecordDamage::OverflowPointer:
-          host_.ShowMessage(kCorruptionInCellArea, kAppTitle, MessageButtons::Ok,
-                            MessageIcon::None);
-          break;
-        case RecordDamage::ChainBroken:
-          host_.ShowMessage(kErrorInReading, kAppTitle, MessageButtons::Ok, MessageIcon::None);
-          break;
-        case RecordDamage::ChainEnded:
-        case RecordDamage::None:
-          break;
-      }
+      const format3::DamageEffect effect = format3::ReportRecordDamage(host_, damage);
+      // After PastEndOfFile the rest of the page lies beyond the end of the
+      // file as well.
+      if (effect == format3::DamageEffect::EndPage) return;
+      if (effect == format3::DamageEffect::Skip) continue;
       Deliver();
     }
   }
@@ -279,8 +265,12 @@ uint64_t sqlite_ver3::CountTableEntries(int64_t rootPage) {
   if (settings.reader == nullptr) return 0;
   const PageGeometry g = GeometryOf(settings);
   if (g.pageSize == 0) return 0;
+  const uint64_t root = static_cast<uint64_t>(rootPage);
+  if (root <= model.pageTable.size() && format3::IsIndexTreePage(model.pageTable[root - 1])) {
+    return format3::CountIndexTreeEntries(*this, *settings.reader, g, root);
+  }
   TableWalk walk(*this, *owner, *settings.reader, g);
-  return walk.Count(static_cast<uint64_t>(rootPage), 0);
+  return walk.Count(root, 0);
 }
 
 uint64_t sqlite_ver3::CountTableRows(const std::string&, int64_t rootPage) {
@@ -340,6 +330,19 @@ void sqlite_ver3::LoadTableRecords(const std::string&, int64_t rootPage, int col
   job.layout.keyColumn = keyColumnMarker > 9 ? keyColumnMarker - 10 : -1;
   job.layout.valueCap = g.fileLength;
 
+  const uint64_t root = static_cast<uint64_t>(rootPage);
+  if (root >= 1 && root <= model.pageTable.size() &&
+      format3::IsIndexTreePage(model.pageTable[root - 1])) {
+    // A table without rowid: its rows live in an index b-tree.
+    format3::IndexTreeJob rows;
+    rows.tableName = &tableName;
+    rows.layout = job.layout;
+    rows.keyColumns = format3::WithoutRowidKeyOf(model, rootPage, tableName);
+    rows.saving = saving;
+    rows.stopPosition = count;
+    format3::LoadIndexTreeRecords(*this, host, *settings.reader, g, root, rows);
+    return;
+  }
   TableWalk walk(*this, host, *settings.reader, g);
   walk.Records(job);
   walk.Walk(static_cast<uint64_t>(rootPage), 0);

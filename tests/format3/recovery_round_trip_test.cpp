@@ -8,11 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/database_detection.h"
-#include "core/object_tree.h"
-#include "core/scan_worker.h"
-#include "format3/sqlite_ver3.h"
 #include "output/repaired_writer.h"
+#include "tests/support/format3_recovery.h"
 #include "tests/support/typed_rows.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
@@ -21,35 +18,8 @@ namespace korvel {
 namespace {
 
 using testing::ReadCells;
-using testing::RecordingHost;
 
-struct Recovery {
-  explicit Recovery(const std::string& path) {
-    const DetectionResult detected = DetectDatabaseFile(path);
-    ScanSettings& s = host.settings;
-    s.inputPath = path;
-    s.version = detected.version;
-    s.startOffset = detected.startOffset;
-    s.pageSize = detected.pageSize;
-    s.utf8Chosen = detected.utf8Chosen;
-    s.utf16Chosen = detected.utf16Chosen;
-    outcome = RunScanWorker(
-        host,
-        [](int version) -> std::unique_ptr<sqlite_base> {
-          if (version == 2) return std::make_unique<sqlite_ver3>();
-          return nullptr;
-        },
-        database);
-  }
-  bool Save() {
-    host.tree.SetCheck(host.tree.GetRootItem(), 1);
-    return database.engine->SaveRecovered(host.settings.inputPath);
-  }
-
-  RecordingHost host;
-  OpenDatabase database;
-  ScanOutcome outcome = ScanOutcome::NoReader;
-};
+using Recovery = testing::Format3Recovery;
 
 const char* const kEveryKind =
     "CREATE TABLE t(id INTEGER PRIMARY KEY, a, r REAL, s TEXT, b BLOB);"

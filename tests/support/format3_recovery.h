@@ -1,0 +1,78 @@
+#pragma once
+// The whole format-3 recovery of a file as the application runs it: the
+// file selection's detection, the scan worker, previews of single tables
+// and the save of every object. For test programs that link the format-3
+// engine and the writer.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/database_detection.h"
+#include "core/object_tree.h"
+#include "core/scan_worker.h"
+#include "core/text_codec.h"
+#include "format3/sqlite_ver3.h"
+#include "tests/support/recording_host.h"
+
+namespace korvel::testing {
+
+struct Format3Recovery {
+  explicit Format3Recovery(const std::string& path) {
+    const DetectionResult detected = DetectDatabaseFile(path);
+    ScanSettings& s = host.settings;
+    s.inputPath = path;
+    s.version = detected.version;
+    s.startOffset = detected.startOffset;
+    s.pageSize = detected.pageSize;
+    s.utf8Chosen = detected.utf8Chosen;
+    s.utf16Chosen = detected.utf16Chosen;
+    outcome = RunScanWorker(
+        host,
+        [](int version) -> std::unique_ptr<sqlite_base> {
+          if (version == 2) return std::make_unique<sqlite_ver3>();
+          return nullptr;
+        },
+        database);
+  }
+
+  sqlite_base& engine() { return *database.engine; }
+
+  // Checks every object of the tree and saves.
+  bool Save() {
+    host.tree.SetCheck(host.tree.GetRootItem(), 1);
+    return database.engine->SaveRecovered(host.settings.inputPath);
+  }
+
+  // The descriptor of the table whose name, blanks trimmed, is name.
+  TableDescriptorParts Table(const std::u16string& name) {
+    for (const std::u16string& d : engine().model.tableDescriptors) {
+      TableDescriptorParts parts = ParseTableDescriptor(d);
+      if (TrimBlanks(parts.tableName) == name) return parts;
+    }
+    ADD_FAILURE() << "no table " << U8(name);
+    return {};
+  }
+
+  // Previews a table as the preview worker does; the rows shown.
+  std::vector<std::vector<std::string>> Preview(const std::u16string& name) {
+    const TableDescriptorParts parts = Table(name);
+    host.rows.clear();
+    host.settings.saveMode = 0;
+    engine().engineProgressCounter = 0;
+    engine().LoadTableRecords(host.settings.inputPath, parts.rootPage,
+                              static_cast<int>(parts.columnNames.size()), parts.tableName,
+                              parts.keyColumnMarker);
+    std::vector<std::vector<std::string>> out;
+    for (const RecordRow& row : host.rows) out.push_back(U8(row));
+    return out;
+  }
+
+  RecordingHost host;
+  OpenDatabase database;
+  ScanOutcome outcome = ScanOutcome::NoReader;
+};
+
+}  // namespace korvel::testing
