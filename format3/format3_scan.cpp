@@ -9,6 +9,7 @@
 #include "format3/schema_discovery.h"
 #include "format3/sqlite_ver3.h"
 #include "format3/statement_parser.h"
+#include "format3/text_encoding_choice.h"
 #include "format3/tree_population.h"
 
 namespace korvel {
@@ -66,25 +67,33 @@ void sqlite_ver3::Scan(const std::string& inputPath) {
     report.Damage(kPageSizeInvalid, kPageSizeErrorCaption);
   }
 
-  TextPass pass;
-  if (utf16Chosen) {
-    pass = TextPass::Utf16;
-  } else if (utf8Chosen) {
-    pass = TextPass::Utf8;
-  } else if (header[kHeaderTextEncodingOffset] == 1) {
-    pass = TextPass::Utf8;
-  } else if (header[kHeaderTextEncodingOffset] == 2) {
-    pass = TextPass::Utf16;
-  } else {
+  textEncodingSettled = false;
+  const format3::EncodingChoice encoding = format3::ChooseTextEncoding(
+      utf8Chosen, utf16Chosen, header[kHeaderTextEncodingOffset], reader, GeometryOf(s));
+  if (encoding.encoding == format3::TextEncoding::Utf16be) {
     // An encoding this program does not read (UTF-16 big-endian): nothing is
     // read, and the scan says it did not get through.
     scanEndedEarly = true;
     return;
   }
+  const TextPass pass =
+      encoding.encoding == format3::TextEncoding::Utf8 ? TextPass::Utf8 : TextPass::Utf16;
 
   if (!MagicMatches(header)) {
     report.Fatal(kContentNotInForm, kFileCorruptedCaption);
     return;
+  }
+
+  // From here on every reader of the file (the record walks, the save's
+  // route, the statement previews) takes the encoding settled here.
+  textEncoding = encoding.encoding;
+  textEncodingSettled = true;
+  utf8Chosen = s.utf8Chosen = pass == TextPass::Utf8;
+  utf16Chosen = s.utf16Chosen = pass == TextPass::Utf16;
+  if (encoding.fieldRepaired) {
+    host.WriteOutputLine(std::u16string(u"The text encoding in the header is damaged; texts are read as ") +
+                         format3::EncodingName(encoding.encoding));
+    report.SilentDamage();
   }
 
   const PageGeometry g = GeometryOf(s);

@@ -37,7 +37,7 @@ uint64_t LocalPayloadSize(uint64_t payloadLength, uint32_t usableSize);
 // payload is kept local only up to a quarter of the page or so.
 uint64_t LocalIndexPayloadSize(uint64_t payloadLength, uint32_t usableSize);
 
-enum class TextEncoding { Utf8, Utf16le };
+enum class TextEncoding { Utf8, Utf16le, Utf16be };
 
 // How the leaf page's owner hands out overflow pages.
 class OverflowPageSource {

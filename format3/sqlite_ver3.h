@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/sqlite_base.h"
+#include "format3/record_reader.h"
 
 namespace korvel {
 
@@ -30,6 +31,10 @@ class sqlite_ver3 : public sqlite_base {
   uint64_t lastTextLength = 0;  // length of the last text the schema cell reader returned
 
   // ---- record carving state ----
+  // The text encoding the last scan settled on, which the record walks read
+  // texts in; until a scan settles one, the choice and the header decide.
+  bool textEncodingSettled = false;
+  format3::TextEncoding textEncoding = format3::TextEncoding::Utf8;
 };
 
 }  // namespace korvel

@@ -14,6 +14,7 @@
 #include "format3/page_layout.h"
 #include "format3/record_reader.h"
 #include "format3/sqlite_ver3.h"
+#include "format3/text_encoding_choice.h"
 
 namespace korvel {
 
@@ -69,24 +70,14 @@ class PageBytes {
   std::vector<uint8_t> buffers_[2];
 };
 
-// The text encoding of the table texts: the one chosen for the file, else
-// the one its header names.
-bool ChooseEncoding(const sqlite_base& engine, Reader& reader, const PageGeometry& g,
-                    TextEncoding& encoding) {
-  if (engine.utf16Chosen) {
-    encoding = TextEncoding::Utf16le;
-    return true;
-  }
-  if (engine.utf8Chosen) {
-    encoding = TextEncoding::Utf8;
-    return true;
-  }
-  uint8_t byte = 0;
-  if (reader.ReadAt(g.headerPosition + 59, &byte, 1) != 1) return false;
-  if (byte == 1) encoding = TextEncoding::Utf8;
-  else if (byte == 2) encoding = TextEncoding::Utf16le;
-  else return false;
-  return true;
+// The text encoding of the table texts: the one the scan settled, else the
+// one chosen for the file or named by its header.
+TextEncoding ChooseEncoding(const sqlite_ver3& engine, Reader& reader, const PageGeometry& g) {
+  if (engine.textEncodingSettled) return engine.textEncoding;
+  uint8_t field = 0;
+  reader.ReadAt(g.headerPosition + 59, &field, 1);
+  return format3::ChooseTextEncoding(engine.utf8Chosen, engine.utf16Chosen, field, reader, g)
+      .encoding;
 }
 
 // Page size less the bytes reserved at the end of every page (header byte
@@ -319,7 +310,7 @@ void sqlite_ver3::LoadTableRecords(const std::string&, int64_t rootPage, int col
   }
 
   TableWalk::RecordJob job;
-  if (!ChooseEncoding(*this, *settings.reader, g, job.layout.encoding)) return;
+  job.layout.encoding = ChooseEncoding(*this, *settings.reader, g);
   job.tableName = &tableName;
   job.saving = saving;
   job.stopPosition = count;
