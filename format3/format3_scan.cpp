@@ -70,12 +70,6 @@ void sqlite_ver3::Scan(const std::string& inputPath) {
   textEncodingSettled = false;
   const format3::EncodingChoice encoding = format3::ChooseTextEncoding(
       utf8Chosen, utf16Chosen, header[kHeaderTextEncodingOffset], reader, GeometryOf(s));
-  if (encoding.encoding == format3::TextEncoding::Utf16be) {
-    // An encoding this program does not read (UTF-16 big-endian): nothing is
-    // read, and the scan says it did not get through.
-    scanEndedEarly = true;
-    return;
-  }
   const TextPass pass =
       encoding.encoding == format3::TextEncoding::Utf8 ? TextPass::Utf8 : TextPass::Utf16;
 
@@ -134,7 +128,8 @@ void sqlite_ver3::Scan(const std::string& inputPath) {
   }
   if (pass == TextPass::Utf8) host.WriteOutputLine(u"Searching File DDL ");
 
-  SchemaScan scan{*this, host, reader, report, g, UsableSize(g.pageSize, header[20]), pass};
+  SchemaScan scan{*this, host, reader, report, g, UsableSize(g.pageSize, header[20]), pass,
+                  encoding.encoding == format3::TextEncoding::Utf16be};
   DiscoverSchema(scan);
   if (scanEndedEarly) return;
   PopulateObjectTree(host, model, pass);

@@ -172,8 +172,10 @@ void RecordReader::DecodeText(const uint8_t* bytes, size_t n, RecordValue& value
   SetText(value);
   // The text ends at its first zero character; its bytes are kept as they
   // are, to be read in the file's encoding wherever they are shown.
-  if (layout_.encoding == TextEncoding::Utf16le) {
-    value.form = TextForm::Utf16le;
+  if (layout_.encoding != TextEncoding::Utf8) {
+    // Either byte order: a zero unit is two zero bytes. An odd last byte is
+    // half a unit and is dropped.
+    value.form = layout_.encoding == TextEncoding::Utf16be ? TextForm::Utf16be : TextForm::Utf16le;
     size_t units = n / 2;
     for (size_t i = 0; i < units; ++i) {
       if (bytes[2 * i] == 0 && bytes[2 * i + 1] == 0) {

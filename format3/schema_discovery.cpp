@@ -307,7 +307,8 @@ void ClassifySchemaText(SchemaScan& scan, const SchemaCellText& text, size_t cla
                         bool rightMost) {
   RecoveredModel& model = scan.engine.model;
   if (scan.pass == TextPass::Utf16) {
-    model.textBuffers16.push_back(Utf16LeBytesToString(text.bytes));
+    model.textBuffers16.push_back(scan.bigEndian ? Utf16BeBytesToString(text.bytes)
+                                                 : Utf16LeBytesToString(text.bytes));
     Classify<char16_t>(scan, std::u16string_view(model.textBuffers16.back()), classifyFrom,
                        text.rootPage, rightMost);
   } else {

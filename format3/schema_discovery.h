@@ -28,6 +28,7 @@ struct SchemaScan {
   PageGeometry geometry;
   uint32_t usableSize = 0;  // page size less the reserved bytes at the end of each page
   TextPass pass = TextPass::Utf8;
+  bool bigEndian = false;  // UTF-16 pass: the texts' units are stored big-endian
 };
 
 // The page size less the reserved bytes named by header byte 20 (taken as 0

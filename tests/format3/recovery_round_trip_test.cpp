@@ -76,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
     EncodingsAndPages, RecoveryRoundTripTest,
     ::testing::Values(std::make_tuple("UTF-8", 4096, false), std::make_tuple("UTF-16le", 4096, false),
                       std::make_tuple("UTF-8", 512, false), std::make_tuple("UTF-16le", 1024, false),
-                      std::make_tuple("UTF-8", 1024, true)));
+                      std::make_tuple("UTF-8", 1024, true), std::make_tuple("UTF-16be", 4096, false),
+                      std::make_tuple("UTF-16be", 512, true)));
 
 }  // namespace
 }  // namespace korvel

@@ -189,7 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"UTF-16le", 0,
                   "The text encoding in the header is damaged; texts are read as UTF-16le"},
         FieldCase{"UTF-16le", 7,
-                  "The text encoding in the header is damaged; texts are read as UTF-16le"}));
+                  "The text encoding in the header is damaged; texts are read as UTF-16le"},
+        FieldCase{"UTF-16be", 0,
+                  "The text encoding in the header is damaged; texts are read as UTF-16be"},
+        FieldCase{"UTF-16be", 7,
+                  "The text encoding in the header is damaged; texts are read as UTF-16be"}));
 
 }  // namespace
 }  // namespace korvel

@@ -129,24 +129,6 @@ const char* const kWithoutRowidSchema =
     "INSERT INTO plain VALUES(1);"
     "COMMIT;";
 
-std::string Display(const testing::Cell& c) {
-  switch (c.type) {
-    case SQLITE_NULL: return "NULL";
-    case SQLITE_INTEGER: return std::to_string(c.integer);
-    case SQLITE_FLOAT: {
-      char b[64];
-      std::snprintf(b, sizeof b, "%lf", c.real);
-      return b;
-    }
-    case SQLITE_BLOB: return "< Blob Data >";
-    default: {
-      std::string t = U8(c.text);
-      for (size_t i = 0; (i = t.find('\'', i)) != std::string::npos; i += 2) t.insert(i, "'");
-      return t;
-    }
-  }
-}
-
 class WithoutRowidRecovery : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
 
 TEST_P(WithoutRowidRecovery, PreviewAndSaveGiveEveryRowInDeclaredOrder) {
@@ -166,18 +148,12 @@ TEST_P(WithoutRowidRecovery, PreviewAndSaveGiveEveryRowInDeclaredOrder) {
   for (const char* table : {"w", "k"}) {
     SCOPED_TRACE(table);
     // A table without rowid is stored in key order, which its walk keeps.
-    const auto cells = ReadCells(path, std::string("SELECT * FROM ") + table);
-    std::vector<std::vector<std::string>> expected;
-    for (const auto& row : cells) {
-      std::vector<std::string> shown;
-      for (const auto& c : row) shown.push_back(Display(c));
-      expected.push_back(shown);
-    }
+    const auto expected = testing::ShownRows(path, std::string("SELECT * FROM ") + table);
     recovery.host.messages.clear();
     EXPECT_EQ(recovery.Preview(Utf8ToUtf16(table)), expected);
     EXPECT_TRUE(recovery.host.messages.empty());
     EXPECT_EQ(recovery.engine().CountTableRows(path, recovery.Table(Utf8ToUtf16(table)).rootPage),
-              cells.size());
+              expected.size());
   }
 
   recovery.host.messages.clear();
@@ -197,7 +173,8 @@ TEST_P(WithoutRowidRecovery, PreviewAndSaveGiveEveryRowInDeclaredOrder) {
 INSTANTIATE_TEST_SUITE_P(PagesAndEncodings, WithoutRowidRecovery,
                          ::testing::Values(std::make_tuple(1024, "UTF-8"),
                                            std::make_tuple(4096, "UTF-8"),
-                                           std::make_tuple(512, "UTF-16le")));
+                                           std::make_tuple(512, "UTF-16le"),
+                                           std::make_tuple(1024, "UTF-16be")));
 
 // Page number of the root page of a table.
 uint64_t RootOf(const std::string& path, const std::string& table) {

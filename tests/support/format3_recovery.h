@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,11 +18,15 @@
 #include "core/text_codec.h"
 #include "format3/sqlite_ver3.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/typed_rows.h"
 
 namespace korvel::testing {
 
 struct Format3Recovery {
-  explicit Format3Recovery(const std::string& path) {
+  // adjust: changes to the detected settings before the scan (the user's
+  // choices in the file selection).
+  explicit Format3Recovery(const std::string& path,
+                           const std::function<void(ScanSettings&)>& adjust = {}) {
     const DetectionResult detected = DetectDatabaseFile(path);
     ScanSettings& s = host.settings;
     s.inputPath = path;
@@ -29,6 +35,7 @@ struct Format3Recovery {
     s.pageSize = detected.pageSize;
     s.utf8Chosen = detected.utf8Chosen;
     s.utf16Chosen = detected.utf16Chosen;
+    if (adjust) adjust(s);
     outcome = RunScanWorker(
         host,
         [](int version) -> std::unique_ptr<sqlite_base> {
@@ -74,5 +81,36 @@ struct Format3Recovery {
   OpenDatabase database;
   ScanOutcome outcome = ScanOutcome::NoReader;
 };
+
+// What the record list shows for a value read back from a database.
+inline std::string ShownText(const Cell& c) {
+  switch (c.type) {
+    case SQLITE_NULL: return "NULL";
+    case SQLITE_INTEGER: return std::to_string(c.integer);
+    case SQLITE_FLOAT: {
+      char b[512];
+      std::snprintf(b, sizeof b, "%lf", c.real);
+      return b;
+    }
+    case SQLITE_BLOB: return "< Blob Data >";
+    default: {
+      std::string t = U8(c.text);
+      for (size_t i = 0; (i = t.find('\'', i)) != std::string::npos; i += 2) t.insert(i, "'");
+      return t;
+    }
+  }
+}
+
+// The rows of a query as the record list would show them.
+inline std::vector<std::vector<std::string>> ShownRows(const std::string& path,
+                                                       const std::string& query) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& row : ReadCells(path, query)) {
+    std::vector<std::string> shown;
+    for (const Cell& c : row) shown.push_back(ShownText(c));
+    rows.push_back(shown);
+  }
+  return rows;
+}
 
 }  // namespace korvel::testing
