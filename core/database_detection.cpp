@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/engine_host.h"
 #include "core/reader.h"
+#include "core/rebuilt_header.h"
 
 namespace korvel {
 namespace {
@@ -86,6 +88,23 @@ uint64_t FindHeaderPosition(Reader& reader, std::string_view needle, uint64_t fi
   return kNotFound;
 }
 
+namespace {
+
+// The database is taken to start at position 0 with the page size and the
+// encoding its pages show.
+bool TakeRebuiltHeader(Reader& reader, DetectionResult& result) {
+  const std::optional<RebuiltHeader> rebuilt = RebuildHeader(reader);
+  if (!rebuilt) return false;
+  result.startOffset = 1;
+  result.headerRebuilt = true;
+  result.pageSize = rebuilt->pageSize;
+  result.encodingByte = rebuilt->textEncoding;
+  result.notice = HeaderRebuiltNotice(rebuilt->pageSize, rebuilt->textEncoding);
+  return true;
+}
+
+}  // namespace
+
 int DetectVersion(Reader& reader, DetectionResult& result) {
   const uint64_t length = reader.length;
   result.fileLength = length;
@@ -103,12 +122,14 @@ int DetectVersion(Reader& reader, DetectionResult& result) {
   }
   // Format 2.1: the positions 0 to L - 1024.
   if (length < kFormat2MinimumLength) {
+    if (TakeRebuiltHeader(reader, result)) return 2;
     result.messages.push_back(u"File Format not supported, please select file again");
     return 0;
   }
   const uint64_t at2 = FindHeaderPosition(reader, {kFormat2Magic, kFormat2MagicLength}, 0,
                                           length - kFormat2MinimumLength);
   if (at2 == kNotFound) {
+    if (TakeRebuiltHeader(reader, result)) return 2;
     result.messages.push_back(u"The Database content is not in its appropriate form");
     return 0;
   }
@@ -129,22 +150,35 @@ DetectionResult DetectDatabaseFile(const std::string& path) {
     result.messages.push_back(u"Version cannot be detected.Please select the version to continue");
     return result;
   }
-  if (result.version == 2) {
-    uint8_t header[kFormat3HeaderSize] = {};
-    reader->ReadAt(result.HeaderPosition(), header, sizeof header);
-    uint64_t pageSize = (static_cast<uint64_t>(header[kHeaderPageSizeOffset]) << 8) |
-                        header[kHeaderPageSizeOffset + 1];
-    if (pageSize == 1) pageSize = 65536;
-    result.pageSize = pageSize;
-    result.encodingByte = header[kHeaderTextEncodingOffset];
-    if (result.encodingByte == 1) result.utf8Chosen = true;
-    if (result.encodingByte == 2) result.utf16Chosen = true;
-  } else {
+  if (result.version == 1) {
     result.utf8Chosen = true;
     result.pageSize = kFormat2PageSize;
+  } else {
+    if (!result.headerRebuilt) {
+      uint8_t header[kFormat3HeaderSize] = {};
+      reader->ReadAt(result.HeaderPosition(), header, sizeof header);
+      uint64_t pageSize = (static_cast<uint64_t>(header[kHeaderPageSizeOffset]) << 8) |
+                          header[kHeaderPageSizeOffset + 1];
+      if (pageSize == 1) pageSize = 65536;
+      result.pageSize = pageSize;
+      result.encodingByte = header[kHeaderTextEncodingOffset];
+    }
+    if (result.encodingByte == 1) result.utf8Chosen = true;
+    if (result.encodingByte == 2) result.utf16Chosen = true;
   }
   result.pageCount = result.pageSize == 0 ? 0 : result.fileLength / result.pageSize;
   return result;
+}
+
+void ApplyDetection(const DetectionResult& detected, ScanSettings& settings) {
+  settings.version = detected.version;
+  settings.startOffset = detected.startOffset;
+  settings.pageSize = detected.pageSize;
+  settings.pageCount = detected.pageCount;
+  settings.utf8Chosen = detected.utf8Chosen;
+  settings.utf16Chosen = detected.utf16Chosen;
+  settings.headerRebuilt = detected.headerRebuilt;
+  settings.rebuiltTextEncoding = detected.headerRebuilt ? detected.encodingByte : 0;
 }
 
 }  // namespace korvel

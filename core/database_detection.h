@@ -9,6 +9,8 @@
 //   59  1  low byte of the text encoding: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
 // Format 2.1: "** This file contains an SQLite 2.1 database **" (47 bytes),
 // 1024-byte pages, UTF-8 text.
+// When neither header is found, the pages themselves may still show a
+// format-3 database that starts at position 0 (core/rebuilt_header.h).
 
 #include <cstdint>
 #include <string>
@@ -18,6 +20,7 @@
 namespace korvel {
 
 class Reader;
+struct ScanSettings;
 
 inline constexpr char kFormat3Magic[] = "SQLite format 3";
 inline constexpr size_t kFormat3MagicLength = 15;
@@ -44,12 +47,16 @@ struct DetectionResult {
   uint64_t pageCount = 0;    // file length / page size
   bool utf8Chosen = false;
   bool utf16Chosen = false;
-  uint8_t encodingByte = 0;  // header byte 59 of a format-3 file
+  uint8_t encodingByte = 0;  // header byte 59 of a format-3 file, or the rebuilt header's
+  // No header was found: page size and encoding were taken from the pages.
+  bool headerRebuilt = false;
   uint64_t fileLength = 0;
   bool readerOpened = false;
   // The messages to show, in order, each with the product caption and an
   // information icon.
   std::vector<std::u16string> messages;
+  // Said after a detection that succeeded (the rebuilt header); empty else.
+  std::u16string notice;
 
   uint64_t HeaderPosition() const { return startOffset == 0 ? 0 : startOffset - 1; }
 };
@@ -59,5 +66,8 @@ int DetectVersion(Reader& reader, DetectionResult& result);
 
 // Everything the file selection settles for the file at path.
 DetectionResult DetectDatabaseFile(const std::string& path);
+
+// Copies what the scan needs of a detection into the settings.
+void ApplyDetection(const DetectionResult& detected, ScanSettings& settings);
 
 }  // namespace korvel

@@ -32,6 +32,11 @@ struct ScanSettings {
   Reader* reader = nullptr;  // not owned
   bool utf8Chosen = false;
   bool utf16Chosen = false;
+  // The file has no header: the database starts at position 0 and the scan
+  // reads it as if its header named the page size above, no reserved bytes
+  // and this text encoding (1 UTF-8, 2 UTF-16le, 3 UTF-16be).
+  bool headerRebuilt = false;
+  uint8_t rebuiltTextEncoding = 0;
 
   TreeItem tablesGroup = kNoItem;
   TreeItem indexesGroup = kNoItem;
