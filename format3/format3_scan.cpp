@@ -33,6 +33,18 @@ bool MagicMatches(const uint8_t* header) {
   return true;
 }
 
+// A file without a header is read as if its header named the page size and
+// the text encoding that the file selection found in its pages, and no
+// reserved bytes at the end of a page.
+void FillRebuiltHeader(uint8_t* header, const ScanSettings& s) {
+  std::memcpy(header, kFormat3Magic, kFormat3MagicLength);
+  const uint64_t pageSizeField = s.pageSize == kMaxPageSize ? 1 : s.pageSize;
+  header[kHeaderPageSizeOffset] = static_cast<uint8_t>(pageSizeField >> 8);
+  header[kHeaderPageSizeOffset + 1] = static_cast<uint8_t>(pageSizeField);
+  header[20] = 0;  // reserved bytes
+  header[kHeaderTextEncodingOffset] = s.rebuiltTextEncoding;
+}
+
 }  // namespace
 
 void sqlite_ver3::Scan(const std::string& inputPath) {
@@ -55,6 +67,7 @@ void sqlite_ver3::Scan(const std::string& inputPath) {
   const uint64_t headerPosition = s.startOffset;
   uint8_t header[kFormat3HeaderSize] = {};
   reader.ReadAt(headerPosition, header, sizeof header);
+  if (s.headerRebuilt) FillRebuiltHeader(header, s);
 
   // A page size that cannot be right ends the scan; a file that does not end
   // on a page boundary is read as far as its whole pages go.
