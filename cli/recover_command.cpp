@@ -216,14 +216,14 @@ int RunRecover(const CliOptions& options, ConsoleHost& host, std::ostream& out) 
   }
   if (!detected.readerOpened || detected.version == 0) return kExitNotRecovered;
 
+  // Said as a warning, so that it is kept also with -q.
+  if (!detected.notice.empty()) {
+    host.ShowMessage(detected.notice, kAppTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+  }
+
   ScanSettings& s = host.Settings();
   s.inputPath = options.file;
-  s.version = detected.version;
-  s.startOffset = detected.startOffset;
-  s.pageSize = detected.pageSize;
-  s.pageCount = detected.pageCount;
-  s.utf8Chosen = detected.utf8Chosen;
-  s.utf16Chosen = detected.utf16Chosen;
+  ApplyDetection(detected, s);
   s.outputPathOverride = options.output;
   s.saveMode = 0;
 

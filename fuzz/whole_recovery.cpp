@@ -57,11 +57,7 @@ WholeRecoveryResult RunWholeRecovery(const std::string& inputPath, const std::st
   QuietHost host;
   ScanSettings& s = host.settings;
   s.inputPath = inputPath;
-  s.version = detected.version;
-  s.startOffset = detected.startOffset;
-  s.pageSize = detected.pageSize;
-  s.utf8Chosen = detected.utf8Chosen;
-  s.utf16Chosen = detected.utf16Chosen;
+  ApplyDetection(detected, s);
   s.outputPathOverride = (std::filesystem::path(workFolder) / "Repaired_fuzz.db").string();
 
   OpenDatabase database;
