@@ -100,6 +100,8 @@ void CDravintFileSettingDlg::Browse() {
   selection_.startOffset = 0;
   selection_.utf8Chosen = false;
   selection_.utf16Chosen = false;
+  selection_.headerRebuilt = false;
+  selection_.rebuiltTextEncoding = 0;
   for (QRadioButton* b : {version2_, version3_, utf8_, utf16_}) b->setChecked(false);
   pageSizeEdit_->clear();
   pathEdit_->clear();
@@ -135,6 +137,11 @@ void CDravintFileSettingDlg::Browse() {
   pageSizeEdit_->setText(QString::number(result.pageSize));
   selection_.pageSize = result.pageSize;
   selection_.pageCount = result.pageSize == 0 ? 0 : result.fileLength / result.pageSize;
+  selection_.headerRebuilt = result.headerRebuilt;
+  selection_.rebuiltTextEncoding = result.headerRebuilt ? result.encodingByte : 0;
+  if (!result.notice.empty()) {
+    Message(QString::fromUtf16(result.notice.data(), static_cast<qsizetype>(result.notice.size())));
+  }
 }
 
 void CDravintFileSettingDlg::accept() {

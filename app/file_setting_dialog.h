@@ -2,8 +2,9 @@
 // "Select Database file": the user picks a file with "..."; the dialog finds
 // a format-3 or format-2.1 header anywhere in it, settles the version, the
 // text encoding and the page size, shows them and stores them in the
-// FileSelection that the Open command reads after OK. The dialog only reads
-// the file.
+// FileSelection that the Open command reads after OK. A file without any
+// header whose pages show a format-3 database is offered with a rebuilt
+// header, and the dialog says so. The dialog only reads the file.
 
 #include <QDialog>
 #include <QLineEdit>
@@ -26,6 +27,10 @@ struct FileSelection {
   uint64_t pageSize = 0;
   bool utf8Chosen = false;
   bool utf16Chosen = false;
+  // No header was found; page size and encoding come from the pages, and the
+  // text encoding the rebuilt header names (1 UTF-8, 2 UTF-16le, 3 UTF-16be).
+  bool headerRebuilt = false;
+  uint8_t rebuiltTextEncoding = 0;
 };
 
 class CDravintFileSettingDlg : public QDialog {

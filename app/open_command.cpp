@@ -35,6 +35,8 @@ void CMainFrame::BeginScan() {
   settings_.pageCount = selection_.pageCount;
   settings_.utf8Chosen = selection_.utf8Chosen;
   settings_.utf16Chosen = selection_.utf16Chosen;
+  settings_.headerRebuilt = selection_.headerRebuilt;
+  settings_.rebuiltTextEncoding = selection_.rebuiltTextEncoding;
   settings_.reader = nullptr;
   settings_.tablesGroup = settings_.indexesGroup = kNoItem;
   settings_.viewsGroup = settings_.triggersGroup = kNoItem;

@@ -89,11 +89,56 @@ TEST_F(FileDialogTest, Format2FileShowsVersion2Utf8And1024) {
   EXPECT_EQ(selection.pageCount, ReadBytes(path).size() / 1024);
 }
 
+TEST_F(FileDialogTest, AWipedHeaderIsRebuiltAndTheDialogSaysSo) {
+  struct Case {
+    int pageSize;
+    const char* encoding;
+    std::vector<bool> radios;
+    const char* notice;
+  };
+  const Case cases[] = {
+      {1024, "UTF-8", {false, true, true, false},
+       "No database header was found; the header was rebuilt from the pages (page size 1024, "
+       "UTF-8)."},
+      {4096, "UTF-16le", {false, true, false, true},
+       "No database header was found; the header was rebuilt from the pages (page size 4096, "
+       "UTF-16le)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.encoding);
+    const std::string path = dir.File(std::string("wiped-") + c.encoding + ".db");
+    MakeDatabase(path, "CREATE TABLE t(a, b); CREATE INDEX ti ON t(b); INSERT INTO t VALUES (1, 2);",
+                 c.pageSize, c.encoding);
+    PatchBytes(path, 0, std::vector<uint8_t>(100, 0));
+    platform.messages.shown.clear();
+    Browse(path);
+    ASSERT_EQ(platform.messages.Texts(), QStringList{QString::fromUtf8(c.notice)});
+    EXPECT_EQ(platform.messages.shown[0].caption, QStringLiteral("Korvel Lumquist v22.0"));
+    EXPECT_EQ(platform.messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(Radios(), c.radios);
+    EXPECT_EQ(Dialog().PageSizeEdit()->text(), QString::number(c.pageSize));
+    EXPECT_EQ(selection.version, 2);
+    EXPECT_EQ(selection.startOffset, 1u);
+    EXPECT_EQ(selection.pageSize, static_cast<uint64_t>(c.pageSize));
+    EXPECT_TRUE(selection.headerRebuilt);
+  }
+  // The next file, with its header, is no rebuilt one.
+  const std::string healthy = dir.File("healthy.db");
+  MakeDatabase(healthy, "CREATE TABLE t(a);", 1024);
+  platform.messages.shown.clear();
+  Browse(healthy);
+  EXPECT_TRUE(platform.messages.shown.empty());
+  EXPECT_FALSE(selection.headerRebuilt);
+  EXPECT_EQ(selection.rebuiltTextEncoding, 0);
+}
+
 TEST_F(FileDialogTest, RefusedFilesShowTheirMessages) {
   const std::string small = dir.File("small.bin");
   WriteBytes(small, std::vector<uint8_t>(600, 'x'));
   const std::string big = dir.File("big.bin");
   WriteBytes(big, std::vector<uint8_t>(5000, 'x'));
+  const std::string zeros = dir.File("zeros.bin");
+  WriteBytes(zeros, std::vector<uint8_t>(16384, 0));
   struct Case {
     std::string path;
     QStringList messages;
@@ -104,6 +149,9 @@ TEST_F(FileDialogTest, RefusedFilesShowTheirMessages) {
        {"File Format not supported, please select file again",
         "Version cannot be detected.Please select the version to continue"}},
       {big,
+       {"The Database content is not in its appropriate form",
+        "Version cannot be detected.Please select the version to continue"}},
+      {zeros,
        {"The Database content is not in its appropriate form",
         "Version cannot be detected.Please select the version to continue"}},
   };
