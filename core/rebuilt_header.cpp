@@ -63,41 +63,6 @@ class PageSource {
   std::vector<uint8_t> buffer_;
 };
 
-// The type of the b-tree page whose page header starts at `at`, when that
-// header and its cell pointers are well formed for the page size; else 0.
-uint8_t WellFormedPageType(const uint8_t* page, uint32_t pageSize, uint32_t at,
-                           uint64_t pageCount) {
-  const uint8_t type = page[at];
-  const bool interior = type == kIndexInterior || type == kTableInterior;
-  if (!interior && type != kIndexLeaf && type != kTableLeaf) return 0;
-  const uint32_t headerSize = interior ? 12 : 8;
-  if (at + headerSize > pageSize) return 0;
-  const uint32_t firstFreeblock = Be16(page + at + 1);
-  const uint32_t cellCount = Be16(page + at + 3);
-  uint32_t contentStart = Be16(page + at + 5);
-  if (contentStart == 0) contentStart = kLargestPageSize;
-  if (page[at + 7] > kMaxFragmentedBytes) return 0;
-  const uint32_t pointersEnd = at + headerSize + 2 * cellCount;
-  if (pointersEnd > contentStart || contentStart > pageSize) return 0;
-  if (firstFreeblock != 0 &&
-      (firstFreeblock < contentStart || firstFreeblock + 4 > pageSize)) {
-    return 0;
-  }
-  if (interior) {
-    const uint32_t rightChild = Be32(page + at + 8);
-    if (rightChild == 0 || rightChild > pageCount) return 0;
-  }
-  for (uint32_t i = 0; i < cellCount; ++i) {
-    const uint32_t cell = Be16(page + at + headerSize + 2 * i);
-    if (cell < contentStart || cell + kMinCellSize > pageSize) return 0;
-    if (interior) {
-      const uint32_t child = Be32(page + cell);
-      if (child == 0 || child > pageCount) return 0;
-    }
-  }
-  return type;
-}
-
 // A varint of at most nine bytes that ends before limit.
 bool Varint(const uint8_t* page, uint32_t limit, uint32_t& at, uint64_t& value) {
   value = 0;
@@ -112,6 +77,81 @@ bool Varint(const uint8_t* page, uint32_t limit, uint32_t& at, uint64_t& value) 
     if ((byte & 0x80) == 0) return true;
   }
   return false;
+}
+
+// The bytes a cell takes in its page, from its start: what precedes the
+// payload, the payload's part that is kept in the page and, when the rest
+// overflows, the 4-byte number of the first overflow page. The page's
+// usable size is taken to be the page size (no reserved bytes). 0 when the
+// cell does not end inside the page.
+uint32_t CellSize(const uint8_t* page, uint32_t pageSize, uint32_t cell, uint8_t type) {
+  uint32_t at = cell;
+  if (type == kTableInterior || type == kIndexInterior) at += 4;  // the child page
+  uint64_t payload = 0;
+  uint64_t rowid = 0;
+  if (type == kTableInterior) return Varint(page, pageSize, at, rowid) ? at - cell : 0;
+  if (!Varint(page, pageSize, at, payload)) return 0;
+  if (type == kTableLeaf && !Varint(page, pageSize, at, rowid)) return 0;
+  const uint64_t usable = pageSize;
+  const uint64_t most = type == kTableLeaf ? usable - 35 : (usable - 12) * 64 / 255 - 23;
+  const uint64_t least = (usable - 12) * 32 / 255 - 23;
+  uint64_t local = payload;
+  if (payload > most) {
+    const uint64_t k = least + (payload - least) % (usable - 4);
+    local = (k <= most ? k : least) + 4;
+  }
+  if (local > pageSize - at) return 0;
+  return at - cell + static_cast<uint32_t>(local);
+}
+
+// The free blocks of a page lie in its content area, in rising order, each
+// inside the page and apart from the next.
+bool FreeblocksFit(const uint8_t* page, uint32_t pageSize, uint32_t first,
+                   uint32_t contentStart) {
+  uint32_t block = first;
+  uint32_t lowest = contentStart;
+  for (uint32_t steps = 0; block != 0; ++steps) {
+    if (steps > pageSize / 4 || block < lowest || block + 4 > pageSize) return false;
+    const uint32_t size = Be16(page + block + 2);
+    if (size < 4 || size > pageSize - block) return false;
+    lowest = block + size;
+    block = Be16(page + block);
+  }
+  return true;
+}
+
+// The type of the b-tree page whose page header starts at `at`, when that
+// header, its free blocks and its cells are well formed for the page size;
+// else 0.
+uint8_t WellFormedPageType(const uint8_t* page, uint32_t pageSize, uint32_t at,
+                           uint64_t pageCount) {
+  const uint8_t type = page[at];
+  const bool interior = type == kIndexInterior || type == kTableInterior;
+  if (!interior && type != kIndexLeaf && type != kTableLeaf) return 0;
+  const uint32_t headerSize = interior ? 12 : 8;
+  if (at + headerSize > pageSize) return 0;
+  const uint32_t firstFreeblock = Be16(page + at + 1);
+  const uint32_t cellCount = Be16(page + at + 3);
+  uint32_t contentStart = Be16(page + at + 5);
+  if (contentStart == 0) contentStart = kLargestPageSize;
+  if (page[at + 7] > kMaxFragmentedBytes) return 0;
+  const uint32_t pointersEnd = at + headerSize + 2 * cellCount;
+  if (pointersEnd > contentStart || contentStart > pageSize) return 0;
+  if (!FreeblocksFit(page, pageSize, firstFreeblock, contentStart)) return 0;
+  if (interior) {
+    const uint32_t rightChild = Be32(page + at + 8);
+    if (rightChild == 0 || rightChild > pageCount) return 0;
+  }
+  for (uint32_t i = 0; i < cellCount; ++i) {
+    const uint32_t cell = Be16(page + at + headerSize + 2 * i);
+    if (cell < contentStart || cell + kMinCellSize > pageSize) return 0;
+    if (CellSize(page, pageSize, cell, type) == 0) return 0;
+    if (interior) {
+      const uint32_t child = Be32(page + cell);
+      if (child == 0 || child > pageCount) return 0;
+    }
+  }
+  return type;
 }
 
 bool IsText(uint64_t serialType) { return serialType >= 13 && (serialType & 1) == 1; }

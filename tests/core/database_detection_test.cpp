@@ -246,6 +246,32 @@ TEST(WipedHeaderDetection, PageOneIsReallyInteriorInTheLargeSchemaCase) {
   EXPECT_EQ(r.encodingByte, 1);
 }
 
+// Tables dropped from the top of page 1 leave its live cells in the first
+// half of the page: only the free block that reaches to the page's end tells
+// that the page is not 2048 bytes long.
+TEST(WipedHeaderDetection, PageOneWithItsCellsLowInThePageKeepsItsSize) {
+  TempDir dir;
+  const std::string path = dir.File("dropped.db");
+  std::string sql;
+  for (int i = 0; i < 30; ++i) {
+    sql += "CREATE TABLE t" + std::to_string(i) +
+           "(column_number_0, column_number_1, column_number_2, column_number_3);";
+  }
+  for (int i = 0; i < 25; ++i) sql += "DROP TABLE t" + std::to_string(i) + ";";
+  for (int i = 25; i < 30; ++i) sql += "INSERT INTO t" + std::to_string(i) + " VALUES (1, 2, 3, 4);";
+  testing::MakeDatabase(path, sql, 4096);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  const size_t cells = (bytes[103] << 8) | bytes[104];
+  ASSERT_EQ(cells, 5u);
+  for (size_t i = 0; i < cells; ++i) {
+    ASSERT_LT((bytes[108 + 2 * i] << 8) | bytes[109 + 2 * i], 2048 - 200);
+  }
+  testing::PatchBytes(path, 0, std::vector<uint8_t>(100, 0));
+  const DetectionResult r = DetectDatabaseFile(path);
+  EXPECT_TRUE(r.headerRebuilt);
+  EXPECT_EQ(r.pageSize, 4096u);
+}
+
 TEST(WipedHeaderDetection, AFileThatDoesNotEndOnAPageIsStillOffered) {
   TempDir dir;
   const std::string path = dir.File("cut.db");
