@@ -66,6 +66,9 @@ def main():
         f.write(bytes(rnd.getrandbits(8) for _ in range(700)) + healthy)
     with open(os.path.join(out, "f3_truncated.db"), "wb") as f:
         f.write(healthy[: len(healthy) - 700])
+    patched(base, os.path.join(out, "f3_wiped_header.db"), 0, bytes(100))
+    patched(os.path.join(out, "f3_1024_UTF-16le.db"), os.path.join(out, "f3_wiped_header_utf16.db"),
+            0, bytes(100))
     if os.path.isdir(FORMAT2):
         for n in sorted(os.listdir(FORMAT2)):
             if n.endswith(".db") or n.endswith(".bin"):
