@@ -8,8 +8,10 @@ namespace korvel::format3 {
 
 namespace {
 
-// Schema pages looked at; a sound schema fits on far fewer.
+// Schema pages looked at, and pages waiting to be; a sound schema fits on
+// far fewer.
 constexpr size_t kMaxSchemaPages = 64;
+constexpr size_t kMaxPendingPages = 4096;
 
 constexpr std::string_view kKinds[] = {"table", "index", "view", "trigger"};
 
@@ -99,7 +101,7 @@ TextEncoding SchemaTextEncoding(Reader& reader, const PageGeometry& g) {
       pending.push_back(Be32(page.data() + header + 8));
       const size_t cells = Be16(page.data() + header + 3);
       const size_t array = header + kInteriorPageHeaderSize;
-      for (size_t i = cells; i-- > 0;) {
+      for (size_t i = cells; i-- > 0 && pending.size() < kMaxPendingPages;) {
         if (array + 2 * i + 2 > available) continue;
         const size_t cell = Be16(page.data() + array + 2 * i);
         if (cell + 4 <= available) pending.push_back(Be32(page.data() + cell));

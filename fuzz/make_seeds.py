@@ -43,6 +43,7 @@ def main():
         "CREATE VIEW v1 AS SELECT name FROM t1",
         "CREATE TRIGGER g1 AFTER INSERT ON t1 BEGIN SELECT 1; END",
         "CREATE TABLE [odd name] ([a b] TEXT, c INTEGER CHECK (c > 0), PRIMARY KEY (c))",
+        "CREATE TABLE w(a TEXT, b, c TEXT, PRIMARY KEY(c, a)) WITHOUT ROWID",
     ]
     rows = []
     insert = "INSERT INTO t1 VALUES(?, ?, ?, ?)"
@@ -52,7 +53,11 @@ def main():
                               bytes(rnd.getrandbits(8) for _ in range(rnd.choice([0, 3, 600]))))))
     rows.append((insert, (70000, "long" * 400, None, None)))
     rows.append(("INSERT INTO [odd name] VALUES(?, ?)", ("x", 5)))
-    for page_size, encoding in [(512, "UTF-8"), (1024, "UTF-16le"), (4096, "UTF-8")]:
+    for i in range(30):
+        rows.append(("INSERT INTO w VALUES(?, ?, ?)",
+                     ("a%d" % i, i * 11, ("c%d" % (i * 7 % 30)) * (1 + (i % 4) * 60))))
+    for page_size, encoding in [(512, "UTF-8"), (1024, "UTF-16le"), (4096, "UTF-8"),
+                                (512, "UTF-16be")]:
         name = os.path.join(out, f"f3_{page_size}_{encoding}.db")
         build(name, page_size, encoding, schema, rows)
     base = os.path.join(out, "f3_512_UTF-8.db")
@@ -62,6 +67,7 @@ def main():
     if view_at >= 0:
         patched(base, os.path.join(out, "f3_damaged_view.db"), view_at, b"%")
     patched(base, os.path.join(out, "f3_garbage_page.db"), 512 * 2, bytes(rnd.getrandbits(8) for _ in range(512)))
+    patched(base, os.path.join(out, "f3_encoding_field_0.db"), 56, b"\0\0\0\0")
     with open(os.path.join(out, "f3_prefixed.db"), "wb") as f:
         f.write(bytes(rnd.getrandbits(8) for _ in range(700)) + healthy)
     with open(os.path.join(out, "f3_truncated.db"), "wb") as f:
