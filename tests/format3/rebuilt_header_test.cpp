@@ -12,6 +12,7 @@
 #include "core/scan_worker.h"
 #include "format3/sqlite_ver3.h"
 #include "output/repaired_writer.h"
+#include "tests/support/format3_recovery.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/test_database.h"
 #include "tests/support/typed_rows.h"
@@ -19,6 +20,7 @@
 namespace korvel {
 namespace {
 
+using testing::Format3Recovery;
 using testing::ReadCells;
 using testing::RecordingHost;
 using testing::U8;
@@ -43,38 +45,15 @@ const char* const kShop =
     "INSERT INTO notes VALUES (NULL, NULL);"
     "COMMIT;";
 
-struct Recovery {
-  explicit Recovery(const std::string& path) {
-    detected = DetectDatabaseFile(path);
-    host.settings.inputPath = path;
-    ApplyDetection(detected, host.settings);
-    outcome = RunScanWorker(
-        host,
-        [](int version) -> std::unique_ptr<sqlite_base> {
-          if (version == 2) return std::make_unique<sqlite_ver3>();
-          return nullptr;
-        },
-        database);
+// The names under a group, in tree order.
+std::vector<std::string> Names(Format3Recovery& r, TreeItem group) {
+  std::vector<std::string> names;
+  for (TreeItem item = r.host.tree.GetChildItem(group); item != kNoItem;
+       item = r.host.tree.GetNextSiblingItem(item)) {
+    names.push_back(U8(r.host.tree.GetItemText(item)));
   }
-  // The names under a group, in tree order.
-  std::vector<std::string> Names(TreeItem group) {
-    std::vector<std::string> names;
-    for (TreeItem item = host.tree.GetChildItem(group); item != kNoItem;
-         item = host.tree.GetNextSiblingItem(item)) {
-      names.push_back(U8(host.tree.GetItemText(item)));
-    }
-    return names;
-  }
-  bool Save() {
-    host.tree.SetCheck(host.tree.GetRootItem(), 1);
-    return database.engine->SaveRecovered(host.settings.inputPath);
-  }
-
-  DetectionResult detected;
-  RecordingHost host;
-  OpenDatabase database;
-  ScanOutcome outcome = ScanOutcome::NoReader;
-};
+  return names;
+}
 
 class WipedHeaderRecovery : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
 
@@ -87,8 +66,8 @@ TEST_P(WipedHeaderRecovery, RecoversEveryTableAndRowAsFromTheHealthyFile) {
   testing::WriteBytes(wiped, testing::ReadBytes(healthy));
   testing::PatchBytes(wiped, 0, std::vector<uint8_t>(100, 0));
 
-  Recovery before(healthy);
-  Recovery after(wiped);
+  Format3Recovery before(healthy);
+  Format3Recovery after(wiped);
   ASSERT_TRUE(after.detected.headerRebuilt);
   ASSERT_EQ(before.outcome, ScanOutcome::Completed);
   ASSERT_EQ(after.outcome, ScanOutcome::Completed);
@@ -97,9 +76,9 @@ TEST_P(WipedHeaderRecovery, RecoversEveryTableAndRowAsFromTheHealthyFile) {
   EXPECT_EQ(U8(after.host.MessageTexts()), U8(before.host.MessageTexts()));
   for (auto group : {&ScanSettings::tablesGroup, &ScanSettings::indexesGroup,
                      &ScanSettings::viewsGroup, &ScanSettings::triggersGroup}) {
-    EXPECT_EQ(after.Names(after.host.settings.*group), before.Names(before.host.settings.*group));
+    EXPECT_EQ(Names(after, after.host.settings.*group), Names(before, before.host.settings.*group));
   }
-  EXPECT_EQ(after.Names(after.host.settings.tablesGroup).size(), std::size(kTables));
+  EXPECT_EQ(Names(after, after.host.settings.tablesGroup).size(), std::size(kTables));
 
   ASSERT_TRUE(after.Save());
   const std::string repaired = MakeRepairedPath(wiped);
@@ -121,7 +100,8 @@ TEST_P(WipedHeaderRecovery, RecoversEveryTableAndRowAsFromTheHealthyFile) {
 INSTANTIATE_TEST_SUITE_P(PagesAndEncodings, WipedHeaderRecovery,
                          ::testing::Values(std::make_tuple(1024, "UTF-8"),
                                            std::make_tuple(4096, "UTF-8"),
-                                           std::make_tuple(4096, "UTF-16le")));
+                                           std::make_tuple(4096, "UTF-16le"),
+                                           std::make_tuple(2048, "UTF-16be")));
 
 TEST(WipedHeaderScan, WithoutTheRebuiltHeaderTheScanStillRefusesTheFile) {
   testing::TempDir dir;
@@ -157,7 +137,7 @@ TEST(WipedHeaderScan, ReservedBytesAreTakenAsNone) {
   std::vector<uint8_t> wipe(100, 0);
   wipe[20] = 200;  // what is left of a header is not trusted
   testing::PatchBytes(wiped, 0, wipe);
-  Recovery r(wiped);
+  Format3Recovery r(wiped);
   ASSERT_TRUE(r.detected.headerRebuilt);
   ASSERT_TRUE(ScanReachedItsEnd(r.outcome));
   ASSERT_TRUE(r.Save());

@@ -27,14 +27,10 @@ struct Format3Recovery {
   // choices in the file selection).
   explicit Format3Recovery(const std::string& path,
                            const std::function<void(ScanSettings&)>& adjust = {}) {
-    const DetectionResult detected = DetectDatabaseFile(path);
+    detected = DetectDatabaseFile(path);
     ScanSettings& s = host.settings;
     s.inputPath = path;
-    s.version = detected.version;
-    s.startOffset = detected.startOffset;
-    s.pageSize = detected.pageSize;
-    s.utf8Chosen = detected.utf8Chosen;
-    s.utf16Chosen = detected.utf16Chosen;
+    ApplyDetection(detected, s);
     if (adjust) adjust(s);
     outcome = RunScanWorker(
         host,
@@ -77,6 +73,7 @@ struct Format3Recovery {
     return out;
   }
 
+  DetectionResult detected;
   RecordingHost host;
   OpenDatabase database;
   ScanOutcome outcome = ScanOutcome::NoReader;
