@@ -26,13 +26,17 @@ TableDescriptorParts ParseTableDescriptor(const std::u16string& descriptor) {
   }
   if (hash != std::u16string::npos && hash > plus) {
     int64_t value = 0;
-    for (size_t i = hash + 1; i < descriptor.size(); ++i) {
+    size_t i = hash + 1;
+    for (; i < descriptor.size(); ++i) {
       const char16_t c = descriptor[i];
       if (c < u'0' || c > u'9') break;
       if (value > (INT64_MAX - 9) / 10) break;
       value = value * 10 + (c - u'0');
     }
     parts.rootPage = value;
+    while (i < descriptor.size() && descriptor[i] >= u'0' && descriptor[i] <= u'9') ++i;
+    parts.withoutRowid = descriptor.compare(i, std::u16string_view(kWithoutRowidMark).size(),
+                                            kWithoutRowidMark) == 0;
   }
   return parts;
 }

@@ -71,11 +71,17 @@ struct RecoveredModel {
 };
 
 // A table descriptor taken apart.
+// A table declared WITHOUT ROWID has this mark right after its root page
+// in its descriptor, followed by its key's column indexes in key order:
+// "t +a~b~c~#5 WITHOUT ROWID(2,0)".
+inline constexpr char16_t kWithoutRowidMark[] = u" WITHOUT ROWID(";
+
 struct TableDescriptorParts {
   std::u16string tableName;                // everything before the first "+"
   std::vector<std::u16string> columnNames;  // with their "< P.K >" marks
   int keyColumnMarker = 0;                  // 0, or 10 + index of the last marked column
   int64_t rootPage = 0;                     // leading digits after "#"; none give 0
+  bool withoutRowid = false;                // the WITHOUT ROWID mark follows the root page
 };
 
 // Splits a descriptor at "+", "~" and "#". A descriptor without "+" yields

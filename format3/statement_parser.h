@@ -84,10 +84,9 @@ enum class ParseResult {
 // A table declared WITHOUT ROWID keeps its rows in an index b-tree whose
 // records hold the primary key's columns first, in key order, and then the
 // other columns in declared order. Its descriptor carries no "< P.K >" marks
-// (there is no rowid to put back) and, after the root page, the key's
-// column indexes in key order: "t +a~b~c~#5 WITHOUT ROWID(2,0)". Readers
-// that take the root page as the digits after "#" are not disturbed.
-inline constexpr char16_t kWithoutRowidMark[] = u" WITHOUT ROWID(";
+// (there is no rowid to put back) and, after the root page, kWithoutRowidMark
+// and the key's column indexes in key order. Readers that take the root page
+// as the digits after "#" are not disturbed.
 
 // The key columns a descriptor names after its root page, in key order;
 // false when it is not the descriptor of a table without rowid.

@@ -244,17 +244,18 @@ sqlite3_stmt* RepairedConnection::Prepare(StatementKind kind, const std::string&
 }
 
 bool RepairedConnection::ExecuteSchemaStatement(StatementKind kind, const std::string& text8,
-                                                const std::u16string& text16) {
+                                                const std::u16string& text16,
+                                                bool logFailure) {
   std::u16string failure;
   bool refused = false;
   sqlite3_stmt* stmt = Prepare(kind, text8, text16, failure, refused);
   if (stmt == nullptr) {
-    host_.WriteOutputLine(refused ? failure : u"Error: " + failure);
+    if (logFailure) host_.WriteOutputLine(refused ? failure : u"Error: " + failure);
     return false;
   }
   const int rc = sqlite3_step(stmt);
   bool ok = rc == SQLITE_DONE;
-  if (!ok) host_.WriteOutputLine(u"Error: " + LibraryMessage(db_));
+  if (!ok && logFailure) host_.WriteOutputLine(u"Error: " + LibraryMessage(db_));
   sqlite3_finalize(stmt);
   guard_.checking = false;
   return ok;

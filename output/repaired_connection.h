@@ -60,9 +60,10 @@ class RepairedConnection {
                         std::u16string& failure, bool& refused);
 
   // Executes one schema statement of the kind; logs "Error: " + the reason
-  // when it is refused or fails. True when it ran to its end.
+  // when it is refused or fails (unless told not to). True when it ran to
+  // its end.
   bool ExecuteSchemaStatement(StatementKind kind, const std::string& text8,
-                              const std::u16string& text16);
+                              const std::u16string& text16, bool logFailure = true);
 
  private:
   EngineHost& host_;

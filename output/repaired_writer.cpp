@@ -68,11 +68,21 @@ void WriteTables(EngineHost& host, sqlite_base& engine, TreeItem tablesGroup,
 
     RepairedConnection connection(host, utf16);
     if (!connection.Open(outputPath) || !usable) continue;
-    const bool created =
-        utf16 ? connection.ExecuteSchemaStatement(StatementKind::CreateTable, {},
-                                                  model.tableStatements16[n] + u");")
-              : connection.ExecuteSchemaStatement(StatementKind::CreateTable,
-                                                  model.tableStatements8[n] + ");", {});
+    // The stored statement ends before the parenthesis that closes its
+    // column list. A table without rowid gets its clause back; should the
+    // library refuse it (the key did not survive in the statement), the
+    // table is created as a table with rowid rather than not at all.
+    auto create = [&](const char* ending, bool logFailure) {
+      return utf16 ? connection.ExecuteSchemaStatement(StatementKind::CreateTable, {},
+                                                       model.tableStatements16[n] + ToU16(ending),
+                                                       logFailure)
+                   : connection.ExecuteSchemaStatement(StatementKind::CreateTable,
+                                                       model.tableStatements8[n] + ending, {},
+                                                       logFailure);
+    };
+    const bool withoutRowid = Usable(n, model.tableDescriptors) &&
+                              ParseTableDescriptor(model.tableDescriptors[n]).withoutRowid;
+    const bool created = (withoutRowid && create(") WITHOUT ROWID;", false)) || create(");", true);
     if (!created || !Usable(n, model.tableDescriptors)) continue;
 
     const TableDescriptorParts parts = ParseTableDescriptor(model.tableDescriptors[n]);

@@ -678,9 +678,11 @@ TEST(Format3Scan, AStatementLongerThanTheRestOfTheFileIsReadFromItsOverflowPages
   file[page4 + 6] = cell & 0xFF;
   file[page4 + 8] = cell >> 8;
   file[page4 + 9] = cell & 0xFF;
-  std::vector<uint8_t> cellBytes = {0x89, 0x30, 0x01};  // payload 1200, row id 1
+  std::vector<uint8_t> cellBytes;
+  cellBytes.reserve(3 + 184 + 4);
+  for (uint8_t b : {0x89, 0x30, 0x01}) cellBytes.push_back(b);  // payload 1200, row id 1
   cellBytes.insert(cellBytes.end(), payload.begin(), payload.begin() + 184);
-  cellBytes.insert(cellBytes.end(), {0, 0, 0, 2});
+  for (uint8_t b : {0, 0, 0, 2}) cellBytes.push_back(b);  // the first overflow page
   std::copy(cellBytes.begin(), cellBytes.end(), file.begin() + page4 + cell);
   file[pageSize + 3] = 3;  // page 2 continues on page 3
   std::copy(payload.begin() + 184, payload.begin() + 184 + 508, file.begin() + pageSize + 4);

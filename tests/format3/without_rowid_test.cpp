@@ -160,6 +160,9 @@ TEST_P(WithoutRowidRecovery, PreviewAndSaveGiveEveryRowInDeclaredOrder) {
   ASSERT_TRUE(recovery.Save());
   EXPECT_TRUE(recovery.host.messages.empty());
   const std::string repaired = MakeRepairedPath(path);
+  EXPECT_EQ(testing::QueryRows(repaired, "SELECT name, sql LIKE '%WITHOUT ROWID' FROM sqlite_master"
+                                         " ORDER BY name"),
+            (std::vector<std::vector<std::string>>{{"k", "1"}, {"plain", "0"}, {"w", "1"}}));
   for (const char* query : {"SELECT * FROM w ORDER BY c, a", "SELECT * FROM k ORDER BY id",
                             "SELECT * FROM plain"}) {
     SCOPED_TRACE(query);

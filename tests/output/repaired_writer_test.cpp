@@ -308,6 +308,28 @@ TEST_P(EachRoute, TextsArriveExactly) {
   }
 }
 
+TEST_P(EachRoute, ATableWithoutRowidIsCreatedWithoutRowidUnlessItsKeyWasLost) {
+  // The stored statement stops before the closing parenthesis, so the
+  // clause after it comes from the descriptor. A statement that lost its
+  // key cannot be a table without rowid; it still becomes a table.
+  AddTable("CREATE TABLE w (id INTEGER PRIMARY KEY, v", u"w", {u"id", u"v"},
+           {{RecordValue::Text(u"not a number"), RecordValue::Integer(1)}});
+  engine.model.tableDescriptors.back() += u" WITHOUT ROWID(0)";
+  AddTable("CREATE TABLE lost (a, b", u"lost", {u"a", u"b"},
+           {{RecordValue::Integer(1), RecordValue::Integer(2)}});
+  engine.model.tableDescriptors.back() += u" WITHOUT ROWID(1)";
+  WriteAllTables();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Table w contain 1 rows",
+                                               "Total 1 Rows inserted in table successfully",
+                                               "Table lost contain 1 rows",
+                                               "Total 1 Rows inserted in table successfully"}));
+  EXPECT_EQ(testing::QueryRows(output, "SELECT name, sql LIKE '%WITHOUT ROWID' FROM sqlite_master "
+                                       "ORDER BY name"),
+            (std::vector<std::vector<std::string>>{{"lost", "0"}, {"w", "1"}}));
+  EXPECT_EQ(testing::QueryRows(output, "SELECT id, v FROM w"),
+            (std::vector<std::vector<std::string>>{{"not a number", "1"}}));
+}
+
 TEST_P(EachRoute, TablesWithTheirOwnIndexesAndSequencesAreCreated) {
   AddTable("CREATE TABLE p (code TEXT PRIMARY KEY, a UNIQUE, b, UNIQUE (a, b)", u"p",
            {u"code", u"a", u"b"},
