@@ -21,6 +21,15 @@ enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Information, Exclamation, Question };
 enum class MessageAnswer { Ok, Yes, No };
 
+// The fifth group of the tree, after the four of the scan worker.
+inline constexpr int32_t kDeletedGroupData = -6;
+inline constexpr char16_t kDeletedGroupText[] = u"DELETED RECORDS  ";
+// The table of an item of that group ends with three columns (page, offset,
+// source) telling where each record was found; the record list shows them
+// as one first column of this title.
+inline constexpr int kDeletedLocationColumns = 3;
+inline constexpr char16_t kDeletedLocationTitle[] = u"found at";
+
 // The shared state of one open database, owned by the application and read
 // and written by the engine that works on it. One worker uses it at a time.
 struct ScanSettings {
@@ -42,6 +51,13 @@ struct ScanSettings {
   TreeItem indexesGroup = kNoItem;
   TreeItem viewsGroup = kNoItem;
   TreeItem triggersGroup = kNoItem;
+  // "DELETED RECORDS  ": made by the scan only when it carved any.
+  TreeItem deletedGroup = kNoItem;
+
+  // The passes after the b-tree walk: table-leaf pages that no table
+  // reaches, and records carved out of free space and freelist pages.
+  bool recoverOrphans = true;
+  bool recoverDeleted = true;
 
   uint64_t progressCounter = 0;  // position of the save's progress
   uint64_t rowsInserted = 0;     // records of the current table that the save wrote

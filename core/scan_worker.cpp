@@ -26,6 +26,7 @@ void InsertGroups(EngineHost& host, ScanSettings& s) {
                           {kIndexesGroupText, kIndexesGroupData, &s.indexesGroup},
                           {kViewsGroupText, kViewsGroupData, &s.viewsGroup},
                           {kTriggersGroupText, kTriggersGroupData, &s.triggersGroup}};
+  s.deletedGroup = kNoItem;
   for (const Group& g : groups) {
     *g.slot = tree.InsertItem(g.text, root, InsertPosition::Last);
     tree.SetItemData(*g.slot, g.data);
