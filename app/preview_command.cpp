@@ -4,6 +4,8 @@
 
 #include <QTableView>
 
+#include <algorithm>
+
 #include "app/main_frame.h"
 #include "app/output_wnd.h"
 #include "app/record_area.h"
@@ -76,9 +78,9 @@ void CMainFrame::PreviewWorker() {
   if (parent == kNoItem) return;
   const int32_t kind = tree.GetItemData(parent);
   const int32_t index = tree.GetItemData(item);
-  if (kind < kTriggersGroupData || kind > kTablesGroupData) return;
+  if (kind < kDeletedGroupData || kind > kTablesGroupData) return;
 
-  if (kind == kTablesGroupData) {
+  if (kind == kTablesGroupData || kind == kDeletedGroupData) {
     host.OnUi([this] {
       recordArea_->ShowRecordList(true);
       recordArea_->ShowStatementBox(false);
@@ -87,10 +89,15 @@ void CMainFrame::PreviewWorker() {
         static_cast<size_t>(index) < engine->model.tableDescriptors.size()) {
       const TableDescriptorParts parts =
           ParseTableDescriptor(engine->model.tableDescriptors[static_cast<size_t>(index)]);
-      host.OnUi([this, &parts] {
-        for (const std::u16string& column : parts.columnNames) {
-          recordArea_->AddColumn(Q(column));
+      // Deleted records show where they were found as their first column.
+      const bool deleted = kind == kDeletedGroupData;
+      host.OnUi([this, &parts, deleted] {
+        size_t shown = parts.columnNames.size();
+        if (deleted) {
+          recordArea_->AddColumn(Q(kDeletedLocationTitle));
+          shown -= std::min<size_t>(shown, kDeletedLocationColumns);
         }
+        for (size_t i = 0; i < shown; ++i) recordArea_->AddColumn(Q(parts.columnNames[i]));
       });
       engine->engineProgressCounter = 0;
       engine->LoadTableRecords(settings_.inputPath, parts.rootPage,

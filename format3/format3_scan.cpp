@@ -146,6 +146,7 @@ void sqlite_ver3::Scan(const std::string& inputPath) {
   DiscoverSchema(scan);
   if (scanEndedEarly) return;
   PopulateObjectTree(host, model, pass);
+  format3::RecoverUnreachedRecords({*this, host, reader, g, pass == TextPass::Utf16});
 }
 
 }  // namespace korvel

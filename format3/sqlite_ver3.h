@@ -9,6 +9,7 @@
 
 #include "core/sqlite_base.h"
 #include "format3/record_reader.h"
+#include "format3/unreached_records.h"
 
 namespace korvel {
 
@@ -35,6 +36,8 @@ class sqlite_ver3 : public sqlite_base {
   // texts in; until a scan settles one, the choice and the header decide.
   bool textEncodingSettled = false;
   format3::TextEncoding textEncoding = format3::TextEncoding::Utf8;
+  // Rows found outside the tables' b-trees by the end of the scan.
+  format3::UnreachedRecords unreached;
 };
 
 }  // namespace korvel

@@ -252,6 +252,7 @@ class TableWalk final : public format3::OverflowPageSource {
 
 uint64_t sqlite_ver3::CountTableEntries(int64_t rootPage) {
   if (owner == nullptr || rootPage <= 0) return 0;
+  if (unreached.TableOf(rootPage) != nullptr) return unreached.ExtraRows(rootPage);
   ScanSettings& settings = owner->Settings();
   if (settings.reader == nullptr) return 0;
   const PageGeometry g = GeometryOf(settings);
@@ -261,7 +262,7 @@ uint64_t sqlite_ver3::CountTableEntries(int64_t rootPage) {
     return format3::CountIndexTreeEntries(*this, *settings.reader, g, root);
   }
   TableWalk walk(*this, *owner, *settings.reader, g);
-  return walk.Count(root, 0);
+  return walk.Count(root, 0) + unreached.ExtraRows(rootPage);
 }
 
 uint64_t sqlite_ver3::CountTableRows(const std::string&, int64_t rootPage) {
@@ -275,12 +276,15 @@ uint64_t sqlite_ver3::CountCheckedEntries() {
   if (tables == kNoItem) tables = tree.GetChildItem(tree.GetRootItem());
   if (tables == kNoItem) return 0;
   uint64_t total = 0;
-  for (TreeItem item = tree.GetChildItem(tables); item != kNoItem;
-       item = tree.GetNextSiblingItem(item)) {
-    if (tree.GetCheck(item) != 1) continue;
-    const int32_t index = tree.GetItemData(item);
-    if (index < 0 || static_cast<size_t>(index) >= model.tableDescriptors.size()) continue;
-    total += CountTableEntries(ParseTableDescriptor(model.tableDescriptors[index]).rootPage);
+  for (TreeItem group : {tables, owner->Settings().deletedGroup}) {
+    if (group == kNoItem) continue;
+    for (TreeItem item = tree.GetChildItem(group); item != kNoItem;
+         item = tree.GetNextSiblingItem(item)) {
+      if (tree.GetCheck(item) != 1) continue;
+      const int32_t index = tree.GetItemData(item);
+      if (index < 0 || static_cast<size_t>(index) >= model.tableDescriptors.size()) continue;
+      total += CountTableEntries(ParseTableDescriptor(model.tableDescriptors[index]).rootPage);
+    }
   }
   return total;
 }
@@ -303,6 +307,10 @@ void sqlite_ver3::LoadTableRecords(const std::string&, int64_t rootPage, int col
   }
 
   if (rootPage < 0) return;  // no page of the file
+  if (unreached.TableOf(rootPage) != nullptr) {
+    format3::DeliverUnreachedRows(*this, host, unreached, rootPage, tableName, count);
+    return;
+  }
   if (g.pageSize == 0 ||
       g.headerPosition + static_cast<uint64_t>(rootPage) * g.pageSize > g.fileLength) {
     host.ShowMessage(kFileCorrupted, kAppTitle, MessageButtons::Ok, MessageIcon::None);
@@ -337,6 +345,7 @@ void sqlite_ver3::LoadTableRecords(const std::string&, int64_t rootPage, int col
   TableWalk walk(*this, host, *settings.reader, g);
   walk.Records(job);
   walk.Walk(static_cast<uint64_t>(rootPage), 0);
+  format3::DeliverUnreachedRows(*this, host, unreached, rootPage, tableName, count);
 }
 
 }  // namespace korvel

@@ -217,6 +217,10 @@ bool SaveCheckedObjects(EngineHost& host, sqlite_base& engine) {
   RemoveStaleJournals(outputPath);
 
   if (settings.tablesGroup != kNoItem) WriteTables(host, engine, settings.tablesGroup, outputPath);
+  // The deleted records, each table's in a table of its own.
+  if (settings.deletedGroup != kNoItem) {
+    WriteTables(host, engine, settings.deletedGroup, outputPath);
+  }
   host.WriteOutputLine(u"Database Table created successfully");
   if (settings.indexesGroup != kNoItem) {
     WriteSchemaObjects(host, engine, settings.indexesGroup, outputPath, kIndexesGroupData);
