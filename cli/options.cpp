@@ -55,6 +55,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       else if (name == "--list") o.list = true;
       else if (name == "--yes") o.yes = true;
       else if (name == "--quiet") o.quiet = true;
+      else if (name == "--no-deleted") o.noDeleted = true;
+      else if (name == "--no-orphans") o.noOrphans = true;
       else if (name == "--output") valued = Valued::Output;
       else if (name == "--only") valued = Valued::Only;
       else if (name == "--show") valued = Valued::Show;
@@ -148,6 +150,10 @@ std::string UsageText() {
          "      --format FORMAT  tsv (default), csv or json, for --show\n"
          "  -o, --output PATH    write the repaired database to PATH\n"
          "  -t, --only NAME      recover only the object NAME (repeatable)\n"
+         "      --no-deleted     leave out the deleted records found in free space and\n"
+         "                       on freelist pages (group \"deleted\", tables NAME_deleted)\n"
+         "      --no-orphans     leave out the pages no table reaches (their rows join\n"
+         "                       the table they fit, or the table lost_and_found)\n"
          "  -y, --yes            replace an existing repaired database without asking\n"
          "  -q, --quiet          print only errors, warnings and questions\n"
          "  -h, --help           show this help and exit\n"

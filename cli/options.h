@@ -20,6 +20,8 @@ struct CliOptions {
   std::string show;               // -s: print this object and exit
   bool showGiven = false;
   RowFormat format = RowFormat::Tsv;
+  bool noDeleted = false;  // leave out the records carved from free space
+  bool noOrphans = false;  // leave out the pages no table reaches
 };
 
 struct ParsedCommandLine {

@@ -36,7 +36,8 @@ std::vector<Group> GroupsOf(const ScanSettings& s) {
   return {{"table", s.tablesGroup, kTablesGroupData},
           {"index", s.indexesGroup, kIndexesGroupData},
           {"view", s.viewsGroup, kViewsGroupData},
-          {"trigger", s.triggersGroup, kTriggersGroupData}};
+          {"trigger", s.triggersGroup, kTriggersGroupData},
+          {"deleted", s.deletedGroup, kDeletedGroupData}};
 }
 
 std::string NameOf(TreeOps& tree, TreeItem item) {
@@ -84,7 +85,7 @@ int ShowObject(const CliOptions& options, ConsoleHost& host, sqlite_base& engine
   const int32_t n = tree.GetItemData(found.item);
   RecoveredModel& model = engine.model;
 
-  if (found.groupData == kTablesGroupData) {
+  if (found.groupData == kTablesGroupData || found.groupData == kDeletedGroupData) {
     if (n < 0 || static_cast<size_t>(n) >= model.tableDescriptors.size()) {
       host.Note("the table \"" + options.show + "\" has no readable definition");
       return kExitNotRecovered;
@@ -225,6 +226,8 @@ int RunRecover(const CliOptions& options, ConsoleHost& host, std::ostream& out) 
   s.inputPath = options.file;
   ApplyDetection(detected, s);
   s.outputPathOverride = options.output;
+  s.recoverDeleted = !options.noDeleted;
+  s.recoverOrphans = !options.noOrphans;
   s.saveMode = 0;
 
   host.WriteOutputLine(Utf8ToUtf16(options.file) + u" File is selected for recovery....");

@@ -83,5 +83,21 @@ TEST(CommandLine, UsageTextNamesEveryOption) {
   }
 }
 
+TEST(CommandLine, DeletedRecordsAndOrphanPagesAreOnUnlessLeftOut) {
+  auto parsed = ParseCommandLine({"damaged.db"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_FALSE(parsed.options.noDeleted);
+  EXPECT_FALSE(parsed.options.noOrphans);
+  parsed = ParseCommandLine({"--no-deleted", "damaged.db", "--no-orphans"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_TRUE(parsed.options.noDeleted);
+  EXPECT_TRUE(parsed.options.noOrphans);
+  EXPECT_EQ(ParseCommandLine({"--no-deleted=1", "damaged.db"}).error,
+            "option --no-deleted takes no value");
+  const std::string usage = UsageText();
+  EXPECT_NE(usage.find("--no-deleted"), std::string::npos);
+  EXPECT_NE(usage.find("--no-orphans"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace korvel::cli

@@ -350,5 +350,53 @@ TEST_F(RecoverTool, AnInterruptKeepsWhatWasSaved) {
   }
 }
 
+// A table with deleted rows in its free space and a page appended that fits
+// no table: both show up by default and each flag leaves its part out.
+TEST_F(RecoverTool, DeletedRecordsAndLostAndFoundFollowTheirFlags) {
+  const std::string damaged = dir.File("deep.db");
+  testing::MakeDatabase(damaged,
+                        "PRAGMA secure_delete=OFF;"
+                        "CREATE TABLE notes (id INTEGER PRIMARY KEY, body TEXT, stars INTEGER);"
+                        "INSERT INTO notes VALUES (1, 'kept', 5), (2, 'gone', 1), (3, 'also kept', 4);"
+                        "DELETE FROM notes WHERE id = 2;",
+                        1024);
+  const std::string stranger = dir.File("stranger.db");
+  testing::MakeDatabase(stranger,
+                        "CREATE TABLE w (a INTEGER, b INTEGER, c INTEGER, d INTEGER, e INTEGER);"
+                        "INSERT INTO w VALUES (1, 2, 3, 4, 5);",
+                        1024);
+  const auto page = testing::ReadBytes(stranger);
+  testing::AppendBytes(damaged, std::vector<uint8_t>(page.begin() + 1024, page.begin() + 2048));
+
+  ToolRun run = Run({"--list", damaged});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "table\tnotes\ntable\tlost_and_found\ndeleted\tnotes_deleted\n");
+  run = Run({"--list", "--no-deleted", damaged});
+  EXPECT_EQ(run.out, "table\tnotes\ntable\tlost_and_found\n");
+  run = Run({"--list", "--no-orphans", damaged});
+  EXPECT_EQ(run.out, "table\tnotes\ndeleted\tnotes_deleted\n");
+  run = Run({"--list", "--no-orphans", "--no-deleted", damaged});
+  EXPECT_EQ(run.out, "table\tnotes\n");
+
+  run = Run({"--show", "notes_deleted", damaged});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Has(run.out, "\tgone\t1\t2\t")) << run.out;
+  EXPECT_TRUE(Has(run.out, "\tfreeblock\n")) << run.out;
+
+  const std::string out = dir.File("out.db");
+  run = Run({"-y", "-q", "-o", out, damaged});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(QueryRows(out, "SELECT body, stars, page, source FROM notes_deleted"),
+            (Rows{{"gone", "1", "2", "freeblock"}}));
+  EXPECT_EQ(QueryRows(out, "SELECT page, cell, rowid, c0, c4 FROM lost_and_found"),
+            (Rows{{"3", "0", "1", "1", "5"}}));
+  EXPECT_EQ(QueryRows(out, "SELECT count(*) FROM notes"), (Rows{{"2"}}));
+
+  fs::remove(out);
+  run = Run({"-y", "-q", "--no-deleted", "--no-orphans", "-o", out, damaged});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(QueryRows(out, "SELECT name FROM sqlite_master"), (Rows{{"notes"}}));
+}
+
 }  // namespace
 }  // namespace korvel
