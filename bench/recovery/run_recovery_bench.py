@@ -14,10 +14,13 @@ On the same file, in one run:
 Prints each median wall time over --runs runs, the ratios and the peak
 resident memory of korvel-recover, and checks them against the goals:
 recovery <= 2.5 x VACUUM INTO, <= 1/3 of the .recover pipeline, < 200 MB.
+With --passes it also times korvel-recover --no-deleted --no-orphans and
+prints what the orphan-page and deleted-record passes cost, as the ratio of
+the recovery with them to the recovery without them (goal <= 1.3).
 
 Usage: run_recovery_bench.py --tool PATH/korvel-recover [--work FOLDER]
                              [--runs N] [--sqlite3 sqlite3]
-                             [--recover-shell PATH]
+                             [--recover-shell PATH] [--passes]
 """
 import argparse
 import os
@@ -112,6 +115,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--sqlite3", default="sqlite3")
     parser.add_argument("--recover-shell", default=DEFAULT_RECOVER_SHELL)
+    parser.add_argument("--passes", action="store_true",
+                        help="also time the recovery without the orphan and deleted passes")
     args = parser.parse_args()
 
     os.makedirs(args.work, exist_ok=True)
@@ -131,7 +136,7 @@ def main():
     sqlite3 = shutil.which(args.sqlite3) or args.sqlite3
 
     times = {"korvel-recover": [], "VACUUM INTO": [], "row copy (sqlite3)": [],
-             ".recover | sqlite3": []}
+             ".recover | sqlite3": [], "without the passes": []}
     peak = []
     peak_anon = []
     for run in range(args.runs):
@@ -140,6 +145,12 @@ def main():
         times["korvel-recover"].append(seconds)
         peak.append(rss)
         peak_anon.append(anon)
+
+        if args.passes:
+            remove(out)
+            seconds, _, _ = timed([args.tool, "-y", "-q", "--no-deleted", "--no-orphans",
+                                   "-o", out, database])
+            times["without the passes"].append(seconds)
 
         remove(vacuum)
         seconds, _, _ = timed([sqlite3, database, "VACUUM INTO '%s'" % vacuum])
@@ -181,6 +192,10 @@ def main():
         recover_ratio = ours / median[".recover | sqlite3"]
         print("korvel-recover / .recover pipeline:  %.2f   (goal <= 0.33)" % recover_ratio)
         ok = ok and recover_ratio <= 1 / 3
+    if "without the passes" in median:
+        passes_ratio = ours / median["without the passes"]
+        print("orphan and deleted passes, with / without: %.2f   (goal <= 1.3)" % passes_ratio)
+        ok = ok and passes_ratio <= 1.3
     peak_mb = max(peak)
     print("korvel-recover peak memory:          %.1f MB resident (goal < 200 MB), of which at most"
           " %.1f MB anonymous;" % (peak_mb, max(peak_anon)))
