@@ -7,6 +7,9 @@ namespace korvel::format3 {
 
 namespace {
 
+// More values than a table of the library can have columns: no row.
+constexpr size_t kMaxRecordValues = 2000;
+
 bool Contains(const std::u16string& upper, std::u16string_view part) {
   return upper.find(part) != std::u16string::npos;
 }
@@ -320,7 +323,10 @@ std::vector<OrphanPage> ReadOrphanPages(const OrphanInputs& in, const std::vecto
       const size_t body = at + n1 + n2;
       if (body >= available) continue;
       const size_t local = static_cast<size_t>(std::min<uint64_t>(payload, available - body));
-      if (!ReadSerialTypes(bytes + body, local, types, headerSize) || types.empty()) continue;
+      if (!ReadSerialTypes(bytes + body, local, types, headerSize) || types.empty() ||
+          types.size() > kMaxRecordValues) {
+        continue;
+      }
       headers[i] = types;
       readable.push_back(types);
       most = std::max(most, types.size());

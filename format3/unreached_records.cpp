@@ -41,7 +41,8 @@ uint64_t Fingerprint(const std::vector<RecordValue>& values, int skip) {
       case RecordValue::Kind::Text: {
         const uint64_t n = v.text.size();
         mix(&n, sizeof n);
-        mix(v.text.data(), v.text.size() * sizeof(char16_t));
+        mix(&v.form, sizeof v.form);
+        mix(v.text.data(), v.text.size());
         break;
       }
       case RecordValue::Kind::Blob: {
@@ -296,9 +297,7 @@ class Passes {
     std::vector<std::unordered_set<uint64_t>> liveWithoutKey(shapes_.size());
     auto addLive = [&](int shape, const std::vector<RecordValue>& values) {
       live[shape].insert(Fingerprint(values, -1));
-      if (shapes_[shape].keyColumn >= 0) {
-        liveWithoutKey[shape].insert(Fingerprint(values, shapes_[shape].keyColumn));
-      }
+      liveWithoutKey[shape].insert(Fingerprint(values, shapes_[shape].keyColumn));
     };
     LeafRecords leafRecords(in_.reader, in_.g);
     ForEachLiveLeaf(wanted, [&](uint64_t page, int shape) {
@@ -315,17 +314,33 @@ class Passes {
       for (const auto& values : orphans->second) addLive(static_cast<int>(s), values);
     }
 
-    std::vector<FoundTable> tables(shapes_.size());
+    // Records whose rowid is known are compared whole, the others without
+    // their key column; the first are taken first, so that a record found
+    // twice, once with its rowid and once without, stays the one with it.
+    std::vector<bool> dropped(carved.size(), false);
     std::vector<std::unordered_set<uint64_t>> seen(shapes_.size());
-    for (DeletedRecord& d : carved) {
-      const TableShape& shape = shapes_[d.shape];
-      const int key = d.rowidKnown ? -1 : shape.keyColumn;
-      const uint64_t print = Fingerprint(d.values, key);
-      const bool isLive = key < 0 ? live[d.shape].count(print) != 0
-                                  : liveWithoutKey[d.shape].count(print) != 0;
-      if (isLive || !seen[d.shape].insert(Fingerprint(d.values, shape.keyColumn)).second) {
-        continue;
+    std::vector<std::unordered_set<uint64_t>> seenWithoutKey(shapes_.size());
+    for (bool known : {true, false}) {
+      for (size_t i = 0; i < carved.size(); ++i) {
+        const DeletedRecord& d = carved[i];
+        if (d.rowidKnown != known) continue;
+        const int key = shapes_[d.shape].keyColumn;
+        const uint64_t whole = Fingerprint(d.values, -1);
+        const uint64_t withoutKey = Fingerprint(d.values, key);
+        if (known) {
+          dropped[i] = live[d.shape].count(whole) != 0 || !seen[d.shape].insert(whole).second;
+          if (!dropped[i]) seenWithoutKey[d.shape].insert(withoutKey);
+        } else {
+          dropped[i] = liveWithoutKey[d.shape].count(withoutKey) != 0 ||
+                       !seenWithoutKey[d.shape].insert(withoutKey).second;
+        }
       }
+    }
+
+    std::vector<FoundTable> tables(shapes_.size());
+    for (size_t i = 0; i < carved.size(); ++i) {
+      if (dropped[i]) continue;
+      DeletedRecord& d = carved[i];
       FoundRow row;
       row.values = std::move(d.values);
       row.page = d.page;
