@@ -1,6 +1,7 @@
 #include "format3/deleted_records.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 namespace korvel::format3 {
@@ -176,6 +177,14 @@ class PageCarver {
   void ScanFree(uint32_t from, uint32_t to, int shape) {
     uint32_t p = from;
     while (p + 4 <= to) {
+      if (bytes_[p] == 0 && bytes_[p + 1] == 0 && bytes_[p + 2] == 0 && bytes_[p + 3] == 0) {
+        // Neither a cell nor a free block starts with four zero bytes; free
+        // space is mostly zeros. A block header may start three bytes
+        // before the next byte that is not.
+        p = NextNonZero(p + 4, to);
+        p = p >= 3 ? std::max(p - 3, from) : from;
+        continue;
+      }
       const uint32_t size = Be16(bytes_ + p + 2);
       const uint32_t next = Be16(bytes_ + p);
       uint32_t after = 0;
@@ -192,6 +201,18 @@ class PageCarver {
         ++p;
       }
     }
+  }
+
+  // The first offset from p on (up to "to") whose byte is not zero.
+  uint32_t NextNonZero(uint32_t p, uint32_t to) const {
+    while (p + 8 <= to) {
+      uint64_t word;
+      std::memcpy(&word, bytes_ + p, sizeof word);
+      if (word != 0) break;
+      p += 8;
+    }
+    while (p < to && bytes_[p] == 0) ++p;
+    return p;
   }
 
   // The record at the start of a free block, whose first four bytes the
