@@ -313,10 +313,19 @@ TEST(UnreachedRecords, APageThatFitsNothingIsLostAndFound) {
   EXPECT_EQ(off.Item(off.host.settings.tablesGroup, "lost_and_found"), kNoItem);
 }
 
+void DeletedRowsInFreeBlocks(const std::string& encoding);
+
 // Deleted rows in the free blocks and the free gap of a leaf page (secure
 // delete off): recovered into "t_deleted", flagged with where they were
 // found, and none of them a live row.
 TEST(UnreachedRecords, DeletedRowsInFreeBlocksAreRecoveredApart) {
+  for (const char* encoding : {"UTF-8", "UTF-16le"}) {
+    SCOPED_TRACE(encoding);
+    DeletedRowsInFreeBlocks(encoding);
+  }
+}
+
+void DeletedRowsInFreeBlocks(const std::string& encoding) {
   testing::TempDir dir;
   const std::string path = dir.File("d.db");
   testing::MakeDatabase(
@@ -326,7 +335,7 @@ TEST(UnreachedRecords, DeletedRowsInFreeBlocksAreRecoveredApart) {
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20)"
       " INSERT INTO t SELECT i, 'name ' || i, i * 11 FROM n;"
       "DELETE FROM t WHERE id IN (5, 9, 13, 20);",
-      4096);
+      4096, encoding);
   const Rows live = QueryRows(path, "SELECT * FROM t");
 
   Scanned scan(path);
