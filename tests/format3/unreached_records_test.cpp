@@ -12,43 +12,24 @@
 #include <string>
 #include <vector>
 
-#include "core/database_detection.h"
-#include "core/object_tree.h"
-#include "core/scan_worker.h"
 #include "core/text_codec.h"
-#include "format3/sqlite_ver3.h"
 #include "output/repaired_writer.h"
-#include "tests/support/recording_host.h"
+#include "tests/support/format3_recovery.h"
 #include "tests/support/test_database.h"
 
 namespace korvel {
 namespace {
 
 using testing::QueryRows;
-using testing::RecordingHost;
 using testing::U8;
 using Rows = std::vector<std::vector<std::string>>;
 
-struct Scanned {
-  explicit Scanned(const std::string& path, bool orphans = true, bool deleted = true) {
-    const DetectionResult detected = DetectDatabaseFile(path);
-    ScanSettings& s = host.settings;
-    s.inputPath = path;
-    s.version = detected.version;
-    s.startOffset = detected.startOffset;
-    s.pageSize = detected.pageSize;
-    s.utf8Chosen = detected.utf8Chosen;
-    s.utf16Chosen = detected.utf16Chosen;
-    s.recoverOrphans = orphans;
-    s.recoverDeleted = deleted;
-    outcome = RunScanWorker(
-        host,
-        [](int version) -> std::unique_ptr<sqlite_base> {
-          if (version == 2) return std::make_unique<sqlite_ver3>();
-          return nullptr;
-        },
-        database);
-  }
+struct Scanned : testing::Format3Recovery {
+  explicit Scanned(const std::string& path, bool orphans = true, bool deleted = true)
+      : Format3Recovery(path, [&](ScanSettings& s) {
+          s.recoverOrphans = orphans;
+          s.recoverDeleted = deleted;
+        }) {}
 
   // group text -> item texts, in tree order.
   std::vector<std::pair<std::string, std::vector<std::string>>> Tree() {
@@ -90,15 +71,10 @@ struct Scanned {
   }
 
   std::string Save() {
-    host.tree.SetCheck(host.tree.GetRootItem(), 1);
     host.answers.push_back(MessageAnswer::Yes);
-    EXPECT_TRUE(database.engine->SaveRecovered(host.settings.inputPath));
+    EXPECT_TRUE(Format3Recovery::Save());
     return MakeRepairedPath(host.settings.inputPath);
   }
-
-  RecordingHost host;
-  OpenDatabase database;
-  ScanOutcome outcome = ScanOutcome::NoReader;
 };
 
 uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
