@@ -1,4 +1,5 @@
 #include "format3/deleted_records.h"
+#include "format3/page_layout.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,10 +9,6 @@ namespace korvel::format3 {
 
 namespace {
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 void AppendVarint(std::string& out, uint64_t v) {
   if (v > 0x00FFFFFFFFFFFFFFull) {

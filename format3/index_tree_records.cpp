@@ -5,6 +5,7 @@
 
 #include "core/app_title.h"
 #include "format3/statement_parser.h"
+#include "format3/page_layout.h"
 
 namespace korvel::format3 {
 
@@ -13,10 +14,6 @@ namespace {
 // Sound b-trees are a few levels deep.
 constexpr int kMaxTreeDepth = 64;
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 bool IsIndexLeaf(const PageHeader& h) { return h.pageType == 10; }
 

@@ -3,34 +3,17 @@
 #include <algorithm>
 
 #include "format3/record_reader.h"
+#include "format3/page_layout.h"
 
 namespace korvel::format3 {
 
 namespace {
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 bool IsInteriorType(uint8_t type) { return type == 5 || type == 2; }
 
 // Where the b-tree page header of a page starts within its bytes.
 size_t HeaderStart(uint64_t page) { return page == 1 ? kDatabaseHeaderSize : 0; }
-
-// The left children of an interior page, in cell order.
-void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page,
-                      const PageHeader& h, std::vector<uint64_t>& out) {
-  out.clear();
-  const size_t array = HeaderStart(page) + kInteriorPageHeaderSize;
-  for (size_t i = 0; i < h.cellCount; ++i) {
-    const size_t at = array + 2 * i;
-    if (at + 2 > available) break;
-    const size_t cell = Be16(bytes + at);
-    if (cell + 4 > available) continue;
-    out.push_back(Be32(bytes + cell));
-  }
-}
 
 }  // namespace
 
@@ -74,7 +57,7 @@ PageCensus TakePageCensus(PageReader& pages, const PageGeometry& g,
     if (root > 0 && static_cast<uint64_t>(root) != 1) order.push_back(static_cast<uint64_t>(root));
   }
   std::vector<uint64_t> stack;
-  std::vector<uint64_t> children;
+  std::vector<uint32_t> children;
   for (uint64_t root : order) {
     if (!usable(root) || census.use[root] != PageUse::Unreached) continue;
     const int32_t owner = static_cast<int32_t>(census.roots.size());

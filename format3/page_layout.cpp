@@ -229,4 +229,17 @@ bool ReadVarint(Reader& r, uint64_t offset, uint64_t limit, uint64_t& value, uin
   return false;
 }
 
+void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page, const PageHeader& h,
+                      std::vector<uint32_t>& children) {
+  children.clear();
+  const size_t array = (page == 1 ? kDatabaseHeaderSize : 0) + kInteriorPageHeaderSize;
+  for (size_t i = 0; i < h.cellCount; ++i) {
+    const size_t at = array + 2 * i;
+    if (at + 2 > available) break;
+    const size_t cell = Be16(bytes + at);
+    if (cell + 4 > available) continue;
+    children.push_back(Be32(bytes + cell));
+  }
+}
+
 }  // namespace korvel

@@ -11,6 +11,7 @@
 // Every read here is bounded by the page and by the file: nothing read from
 // the file is used as an offset or a count before it has been checked.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,12 @@
 #include "core/recovered_model.h"
 
 namespace korvel {
+
+// Big-endian numbers in page bytes that the caller has checked are there.
+inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
 
 inline constexpr uint32_t kDatabaseHeaderSize = 100;
 inline constexpr uint32_t kLeafPageHeaderSize = 8;
@@ -86,6 +93,12 @@ uint32_t CellLimit(uint32_t pageSize, uint16_t cellOffset, uint32_t extent);
 
 // Big-endian reads through the reader; false when the bytes do not all lie
 // inside the file.
+// The child page numbers of an interior page (table or index) whose bytes
+// are bytes[0 .. available), left to right, without the right-most child.
+// Pointers and cells that lie outside the bytes are passed over.
+void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page, const PageHeader& h,
+                      std::vector<uint32_t>& children);
+
 bool ReadBE16(Reader& r, uint64_t offset, uint16_t& value);
 bool ReadBE32(Reader& r, uint64_t offset, uint32_t& value);
 

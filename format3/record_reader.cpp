@@ -7,14 +7,12 @@
 
 #include "core/app_title.h"
 #include "core/text_codec.h"
+#include "format3/page_layout.h"
 
 namespace korvel::format3 {
 
 namespace {
 
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 // A big-endian two's-complement integer of 1 to 8 bytes.
 int64_t BigEndianSigned(const uint8_t* p, size_t n) {

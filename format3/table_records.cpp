@@ -34,10 +34,6 @@ constexpr int kMaxColumns = 32767;
 
 constexpr char16_t kFileCorrupted[] = u"File is corrupted";
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 // Whole pages as bytes: straight from memory when the reader holds the file,
 // otherwise read into one buffer per use (b-tree page, overflow page).
@@ -91,21 +87,6 @@ uint32_t UsableSize(Reader& reader, const PageGeometry& g) {
   if (bytes[1] != 64 || bytes[2] != 32 || bytes[3] != 32) return g.pageSize;
   if (g.pageSize < 480u + reserved) return g.pageSize;
   return g.pageSize - reserved;
-}
-
-// The child page numbers of an interior table page, left to right, without
-// the right-most child. Pointers that lie outside the page are passed over.
-void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page,
-                      const PageHeader& h, std::vector<uint32_t>& children) {
-  children.clear();
-  const size_t array = (page == 1 ? kDatabaseHeaderSize : 0) + kInteriorPageHeaderSize;
-  for (size_t i = 0; i < h.cellCount; ++i) {
-    const size_t at = array + 2 * i;
-    if (at + 2 > available) break;
-    const size_t cell = Be16(bytes + at);
-    if (cell + 4 > available) continue;
-    children.push_back(Be32(bytes + cell));
-  }
 }
 
 bool IsLeaf(const PageHeader& h) { return static_cast<int8_t>(h.pageType) >= 11; }

@@ -1,4 +1,5 @@
 #include "format3/text_encoding_choice.h"
+#include "format3/page_layout.h"
 
 #include <algorithm>
 #include <string_view>
@@ -15,10 +16,6 @@ constexpr size_t kMaxPendingPages = 4096;
 
 constexpr std::string_view kKinds[] = {"table", "index", "view", "trigger"};
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 char Lower(uint8_t c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); }
 
