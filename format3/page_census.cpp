@@ -17,21 +17,6 @@ size_t HeaderStart(uint64_t page) { return page == 1 ? kDatabaseHeaderSize : 0; 
 
 }  // namespace
 
-PageReader::PageReader(Reader& reader, const PageGeometry& g)
-    : reader_(reader), g_(g), memory_(reader.Bytes()) {}
-
-const uint8_t* PageReader::Get(uint64_t page, size_t& available) {
-  available = 0;
-  if (page == 0 || page > g_.pageCount || g_.pageSize == 0) return nullptr;
-  const uint64_t start = PageOffset(g_, page);
-  if (start >= g_.fileLength) return nullptr;
-  available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
-  if (memory_ != nullptr) return memory_ + start;
-  buffer_.resize(g_.pageSize);
-  available = reader_.ReadAt(start, buffer_.data(), available);
-  return available == 0 ? nullptr : buffer_.data();
-}
-
 std::vector<uint64_t> PageCensus::OrphanLeaves(const std::vector<PageHeader>& pageTable) const {
   std::vector<uint64_t> out;
   const size_t pages = std::min(pageTable.size() + 1, use.size());

@@ -16,22 +16,6 @@
 
 namespace korvel::format3 {
 
-// The bytes of one page at a time: straight from memory when the reader
-// holds the file, else read into a buffer of its own.
-class PageReader {
- public:
-  PageReader(Reader& reader, const PageGeometry& g);
-  // The bytes of page (1-based) that lie inside the file, or null; valid
-  // until the next call.
-  const uint8_t* Get(uint64_t page, size_t& available);
-
- private:
-  Reader& reader_;
-  PageGeometry g_;
-  const uint8_t* memory_ = nullptr;
-  std::vector<uint8_t> buffer_;
-};
-
 enum class PageUse : uint8_t { Unreached = 0, Tree, FreelistTrunk, FreelistLeaf };
 
 struct PageCensus {

@@ -242,4 +242,19 @@ void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page, con
   }
 }
 
+PageReader::PageReader(Reader& reader, const PageGeometry& g)
+    : reader_(reader), g_(g), memory_(reader.Bytes()) {}
+
+const uint8_t* PageReader::Get(uint64_t page, size_t& available) {
+  available = 0;
+  if (page == 0 || page > g_.pageCount || g_.pageSize == 0) return nullptr;
+  const uint64_t start = PageOffset(g_, page);
+  if (start >= g_.fileLength) return nullptr;
+  available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
+  if (memory_ != nullptr) return memory_ + start;
+  buffer_.resize(g_.pageSize);
+  available = reader_.ReadAt(start, buffer_.data(), available);
+  return available == 0 ? nullptr : buffer_.data();
+}
+
 }  // namespace korvel

@@ -93,6 +93,23 @@ uint32_t CellLimit(uint32_t pageSize, uint16_t cellOffset, uint32_t extent);
 
 // Big-endian reads through the reader; false when the bytes do not all lie
 // inside the file.
+// The bytes of one page at a time: straight from memory when the reader
+// holds the file, else read into a buffer of its own. Pages beyond the page
+// count or the file give none.
+class PageReader {
+ public:
+  PageReader(Reader& reader, const PageGeometry& g);
+  // The bytes of page (1-based) that lie inside the file, or null; valid
+  // until the next call.
+  const uint8_t* Get(uint64_t page, size_t& available);
+
+ private:
+  Reader& reader_;
+  PageGeometry g_;
+  const uint8_t* memory_ = nullptr;
+  std::vector<uint8_t> buffer_;
+};
+
 // The child page numbers of an interior page (table or index) whose bytes
 // are bytes[0 .. available), left to right, without the right-most child.
 // Pointers and cells that lie outside the bytes are passed over.

@@ -35,37 +35,6 @@ constexpr int kMaxColumns = 32767;
 constexpr char16_t kFileCorrupted[] = u"File is corrupted";
 
 
-// Whole pages as bytes: straight from memory when the reader holds the file,
-// otherwise read into one buffer per use (b-tree page, overflow page).
-class PageBytes {
- public:
-  enum Slot { kTreePage = 0, kOverflowPage = 1 };
-
-  PageBytes(Reader& reader, const PageGeometry& g) : reader_(reader), g_(g) {
-    memory_ = reader.Bytes();
-  }
-
-  // The bytes of page (1-based) that lie in the file, or null.
-  const uint8_t* Get(uint64_t page, Slot slot, size_t& available) {
-    available = 0;
-    if (page == 0 || g_.pageSize == 0) return nullptr;
-    const uint64_t start = PageOffset(g_, page);
-    if (start >= g_.fileLength) return nullptr;
-    available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
-    if (memory_ != nullptr) return memory_ + start;
-    std::vector<uint8_t>& buffer = buffers_[slot];
-    buffer.resize(g_.pageSize);
-    available = reader_.ReadAt(start, buffer.data(), available);
-    return available == 0 ? nullptr : buffer.data();
-  }
-
- private:
-  Reader& reader_;
-  PageGeometry g_;
-  const uint8_t* memory_ = nullptr;
-  std::vector<uint8_t> buffers_[2];
-};
-
 // The text encoding of the table texts: the one the scan settled, else the
 // one chosen for the file or named by its header.
 TextEncoding ChooseEncoding(const sqlite_ver3& engine, Reader& reader, const PageGeometry& g) {
@@ -99,7 +68,12 @@ bool IsInterior(const PageHeader& h) { return h.pageType == 5; }
 class TableWalk final : public format3::OverflowPageSource {
  public:
   TableWalk(sqlite_base& engine, EngineHost& host, Reader& reader, const PageGeometry& g)
-      : engine_(engine), host_(host), g_(g), pages_(reader, g), used_(g.pageCount + 1, false) {}
+      : engine_(engine),
+        host_(host),
+        g_(g),
+        treePages_(reader, g),
+        overflowPages_(reader, g),
+        used_(g.pageCount + 1, false) {}
 
   // Cells of the leaf pages below page.
   uint64_t Count(uint64_t page, int depth) {
@@ -108,7 +82,7 @@ class TableWalk final : public format3::OverflowPageSource {
     if (IsLeaf(h)) return h.cellCount;
     if (!IsInterior(h)) return 0;
     size_t available = 0;
-    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    const uint8_t* bytes = treePages_.Get(page, available);
     if (bytes == nullptr) return 0;
     std::vector<uint32_t> children;
     InteriorChildren(bytes, available, page, h, children);
@@ -144,7 +118,7 @@ class TableWalk final : public format3::OverflowPageSource {
     }
     if (!IsInterior(h)) return;
     size_t available = 0;
-    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    const uint8_t* bytes = treePages_.Get(page, available);
     if (bytes == nullptr) return;
     std::vector<uint32_t> children;
     InteriorChildren(bytes, available, page, h, children);
@@ -162,7 +136,7 @@ class TableWalk final : public format3::OverflowPageSource {
     available = 0;
     if (page == 0 || page > g_.pageCount || used_[page]) return nullptr;
     used_[page] = true;
-    return pages_.Get(page, PageBytes::kOverflowPage, available);
+    return overflowPages_.Get(page, available);
   }
 
  private:
@@ -181,7 +155,7 @@ class TableWalk final : public format3::OverflowPageSource {
     const std::vector<uint32_t> extents =
         ComputeCellExtents(offsets, ReadFreeblockList(reader, g_, page, h));
     size_t available = 0;
-    const uint8_t* bytes = pages_.Get(page, PageBytes::kTreePage, available);
+    const uint8_t* bytes = treePages_.Get(page, available);
     if (bytes == nullptr) return;
     ScanSettings& settings = host_.Settings();
     for (size_t i = 0; i < offsets.size(); ++i) {
@@ -222,7 +196,8 @@ class TableWalk final : public format3::OverflowPageSource {
   sqlite_base& engine_;
   EngineHost& host_;
   PageGeometry g_;
-  PageBytes pages_;
+  PageReader treePages_;      // the b-tree page being read
+  PageReader overflowPages_;  // the overflow page being read
   std::vector<bool> used_;
   RecordJob* job_ = nullptr;
   std::unique_ptr<RecordReader> reader_;
