@@ -63,7 +63,8 @@ void WriteTables(EngineHost& host, sqlite_base& engine, TreeItem tablesGroup,
        item = tree.GetNextSiblingItem(item)) {
     if (tree.GetCheck(item) != 1) continue;
     const int32_t n = tree.GetItemData(item);
-    const bool usable = utf16 ? Usable(n, model.tableStatements16) : Usable(n, model.tableStatements8);
+    const bool usable =
+        utf16 ? Usable(n, model.tableStatements16) : Usable(n, model.tableStatements8);
     host.Settings().saveMode = 2;
 
     RepairedConnection connection(host, utf16);
@@ -92,7 +93,9 @@ void WriteTables(EngineHost& host, sqlite_base& engine, TreeItem tablesGroup,
     host.WriteOutputLine(u"Table " + parts.tableName + u" contain " +
                          U16Number(static_cast<unsigned long long>(rows)) + u" rows");
     {
-      TableRecordWriter writer(host, connection);
+      const bool together = utf16 ? repaired::RowsMayGoTogether(model.tableStatements16[n])
+                                  : repaired::RowsMayGoTogether(model.tableStatements8[n]);
+      TableRecordWriter writer(host, connection, together);
       InsertTargetScope scope(engine, &writer);
       engine.LoadTableRecords(settings.inputPath, parts.rootPage,
                               static_cast<int>(parts.columnNames.size()), parts.tableName,

@@ -25,10 +25,28 @@ size_t BytesOf(const std::vector<RecordValue>& values) {
   return bytes;
 }
 
+template <typename Char>
+bool MentionsFail(std::basic_string_view<Char> text) {
+  static constexpr char kWord[] = "fail";
+  for (size_t i = 0; i + 4 <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < 4 && (text[i + k] | 0x20) == kWord[k]) ++k;
+    if (k == 4) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-TableRecordWriter::TableRecordWriter(EngineHost& host, RepairedConnection& connection)
-    : host_(host), connection_(connection) {}
+bool RowsMayGoTogether(std::u16string_view createStatement) {
+  return !MentionsFail(createStatement);
+}
+
+bool RowsMayGoTogether(std::string_view createStatement) { return !MentionsFail(createStatement); }
+
+TableRecordWriter::TableRecordWriter(EngineHost& host, RepairedConnection& connection,
+                                     bool together)
+    : host_(host), connection_(connection), together_(together) {}
 
 TableRecordWriter::~TableRecordWriter() { Finish(); }
 
@@ -143,20 +161,73 @@ void TableRecordWriter::Run() {
 }
 
 void TableRecordWriter::Write(Batch& batch) {
-  size_t i = 0;
+  size_t next = 0;  // the first record not yet attempted
   try {
-    for (; i < batch.count; ++i) {
-      std::vector<RecordValue>& values = batch.records[i];
-      Insert(batch.tableName, values, batch);
-      for (RecordValue& v : values) {
-        if (v.text.capacity() > kKeptValueCapacity) std::string().swap(v.text);
-        if (v.blob.capacity() > kKeptValueCapacity) std::string().swap(v.blob);
+    while (next < batch.count) {
+      const size_t first = next;
+      const size_t rows = RowsTogetherAt(batch, first);
+      if (rows >= 2 && InsertTogether(batch, first, rows)) {
+        next = first + rows;
+      } else {
+        const size_t end = first + std::max<size_t>(rows, 1);
+        while (next < end) {
+          Insert(batch.tableName, batch.records[next], batch);
+          ++next;
+        }
+      }
+      for (size_t k = first; k < next; ++k) {
+        for (RecordValue& v : batch.records[k]) {
+          if (v.text.capacity() > kKeptValueCapacity) std::string().swap(v.text);
+          if (v.blob.capacity() > kKeptValueCapacity) std::string().swap(v.blob);
+        }
       }
     }
   } catch (const std::bad_alloc&) {
     batch.lines.push_back(u"Error: out of memory");
-    batch.lost += batch.count - i;
+    batch.lost += batch.count - next;
   }
+}
+
+// How many records from first on go in through one INSERT: a run of
+// records with the same value count that fills a whole statement and stays
+// inside the open transaction's share of records; else 1.
+size_t TableRecordWriter::RowsTogetherAt(const Batch& batch, size_t first) {
+  if (!together_) return 1;
+  const size_t valueCount = batch.records[first].size();
+  if (valueCount == 0) return 1;
+  const auto limit = static_cast<size_t>(
+      std::max(sqlite3_limit(connection_.db(), SQLITE_LIMIT_VARIABLE_NUMBER, -1), 0));
+  const size_t rows = std::min(kRowsPerInsert, limit / valueCount);
+  if (rows < 2 || first + rows > batch.count) return 1;
+  if (inTransaction_ && transactionRecords_ + rows > kRecordsPerCommit) return 1;
+  for (size_t k = first + 1; k < first + rows; ++k) {
+    if (batch.records[k].size() != valueCount) return 1;
+  }
+  return rows;
+}
+
+// False, with nothing inserted, when the records must go in one by one.
+bool TableRecordWriter::InsertTogether(Batch& batch, size_t first, size_t rows) {
+  const size_t valueCount = batch.records[first].size();
+  sqlite3_stmt* stmt = StatementTogetherFor(batch.tableName, valueCount, rows);
+  if (stmt == nullptr) return false;
+  if (!inTransaction_) Begin(batch);
+  if (!inTransaction_) return false;  // each record then logs the failure itself
+  for (size_t k = 0; k < rows; ++k) Bind(stmt, batch.records[first + k], k * valueCount + 1);
+  connection_.guard().Arm(StatementKind::Insert);  // for an automatic recompile
+  const int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  connection_.guard().checking = false;
+  if (rc != SQLITE_DONE) {
+    // The library has undone the whole INSERT (or, for a failure such as a
+    // full disk, the whole transaction).
+    NoticeRolledBackBatch(batch);
+    return false;
+  }
+  transactionSucceeded_ += rows;
+  transactionRecords_ += rows;
+  if (transactionRecords_ >= kRecordsPerCommit) Commit(batch);
+  return true;
 }
 
 void TableRecordWriter::Insert(const std::u16string& tableName,
@@ -169,7 +240,7 @@ void TableRecordWriter::Insert(const std::u16string& tableName,
   }
   if (!inTransaction_) Begin(out);
   sqlite3_stmt* stmt = prepared.stmt;
-  Bind(stmt, values);
+  Bind(stmt, values, 1);
   connection_.guard().Arm(StatementKind::Insert);  // for an automatic recompile
   const int rc = sqlite3_step(stmt);
   if (rc == SQLITE_DONE) {
@@ -187,42 +258,65 @@ void TableRecordWriter::Insert(const std::u16string& tableName,
 }
 
 TableRecordWriter::Prepared& TableRecordWriter::StatementFor(const std::u16string& tableName,
-                                                              size_t valueCount) {
+                                                             size_t valueCount) {
   // Nearly every record has the value count of the one before.
   if (last_ != nullptr && lastValueCount_ == valueCount && tableName == statementsTable_) {
     return *last_;
   }
-  if (tableName != statementsTable_) {
-    FinalizeStatements();
-    statementsTable_ = tableName;
-  }
+  UseTable(tableName);
   lastValueCount_ = valueCount;
   auto found = statements_.find(valueCount);
   if (found != statements_.end()) return *(last_ = &found->second);
+  last_ = &statements_.emplace(valueCount, Compile(tableName, valueCount, 1)).first->second;
+  return *last_;
+}
 
-  std::u16string sql = u"insert into " + tableName + u" values(";
-  for (size_t i = 0; i < valueCount; ++i) sql += i == 0 ? u"?" : u",?";
-  sql += u")";
+sqlite3_stmt* TableRecordWriter::StatementTogetherFor(const std::u16string& tableName,
+                                                      size_t valueCount, size_t rows) {
+  UseTable(tableName);
+  auto found = togetherStatements_.find(valueCount);
+  if (found != togetherStatements_.end()) return found->second;
+  // A statement the library refuses leaves its records to the INSERT of one
+  // row, which logs the refusal for each of them.
+  return togetherStatements_.emplace(valueCount, Compile(tableName, valueCount, rows).stmt)
+      .first->second;
+}
+
+void TableRecordWriter::UseTable(const std::u16string& tableName) {
+  if (tableName == statementsTable_) return;
+  FinalizeStatements();
+  statementsTable_ = tableName;
+}
+
+TableRecordWriter::Prepared TableRecordWriter::Compile(const std::u16string& tableName,
+                                                       size_t valueCount, size_t rows) {
+  std::u16string row = u"(";
+  for (size_t i = 0; i < valueCount; ++i) row += i == 0 ? u"?" : u",?";
+  row += u")";
+  std::u16string sql = u"insert into " + tableName + u" values" + row;
+  for (size_t r = 1; r < rows; ++r) sql += u"," + row;
   Prepared prepared;
   bool refused = false;
   const std::string sql8 = connection_.utf16() ? std::string() : Utf16ToUtf8(sql);
   prepared.stmt = connection_.Prepare(StatementKind::Insert, sql8, sql, prepared.failure, refused);
   connection_.guard().checking = false;
   if (prepared.stmt != nullptr &&
-      static_cast<size_t>(sqlite3_bind_parameter_count(prepared.stmt)) != valueCount) {
+      static_cast<size_t>(sqlite3_bind_parameter_count(prepared.stmt)) != valueCount * rows) {
     // The table name itself brought parameters or took some away.
     sqlite3_finalize(prepared.stmt);
     prepared.stmt = nullptr;
     prepared.failure = RefusalLine(StatementKind::Insert, u"the table name changes its values");
   }
-  last_ = &statements_.emplace(valueCount, std::move(prepared)).first->second;
-  return *last_;
+  return prepared;
 }
 
-void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values) {
-  if (text8_.size() < values.size()) text8_.resize(values.size());
+void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values,
+                             size_t firstParam) {
+  // A UTF-8 text converted for a UTF-16 database lives in the scratch
+  // string of its parameter until the statement has run.
+  if (text8_.size() < firstParam - 1 + values.size()) text8_.resize(firstParam - 1 + values.size());
   for (size_t i = 0; i < values.size(); ++i) {
-    const int param = static_cast<int>(i + 1);
+    const int param = static_cast<int>(firstParam + i);
     const RecordValue& value = values[i];
     switch (value.kind) {
       case RecordValue::Kind::Null:
@@ -246,7 +340,7 @@ void TableRecordWriter::Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>&
           sqlite3_bind_text64(stmt, param, value.text.data(), value.text.size(), SQLITE_STATIC,
                               SQLITE_UTF8);
         } else {
-          const std::string_view utf8 = TextAsUtf8(value, text8_[i]);
+          const std::string_view utf8 = TextAsUtf8(value, text8_[firstParam - 1 + i]);
           sqlite3_bind_text64(stmt, param, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
         }
         break;
@@ -304,6 +398,8 @@ void TableRecordWriter::Commit(Batch& out) {
 void TableRecordWriter::FinalizeStatements() {
   for (auto& [count, prepared] : statements_) sqlite3_finalize(prepared.stmt);
   statements_.clear();
+  for (auto& [count, stmt] : togetherStatements_) sqlite3_finalize(stmt);
+  togetherStatements_.clear();
   last_ = nullptr;
 }
 

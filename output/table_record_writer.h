@@ -11,6 +11,11 @@
 //
 // One prepared INSERT per value count, values bound by type, inside
 // transactions committed every kRecordsPerCommit records and at the end.
+// Runs of records with the same value count go in together, through one
+// INSERT of many rows: the library then does once per run what it would do
+// once per record. Should such an INSERT fail, the library has undone it and
+// its records are inserted one by one, so that every refused record is
+// logged and counted as if each had gone alone.
 
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -34,10 +40,19 @@ namespace korvel::repaired {
 inline constexpr size_t kBatchRecords = 1024;
 inline constexpr size_t kBatchesInFlight = 3;
 inline constexpr size_t kRecordsInFlight = kBatchRecords * kBatchesInFlight;
+// At most this many records go in through one INSERT.
+inline constexpr size_t kRowsPerInsert = 128;
+
+// False when a table's CREATE TABLE statement may carry an ON CONFLICT FAIL
+// clause: a failed INSERT of many rows would then keep the rows before the
+// failing one, and inserting them again one by one would copy them.
+bool RowsMayGoTogether(std::u16string_view createStatement);
+bool RowsMayGoTogether(std::string_view createStatement);
 
 class TableRecordWriter final : public RecordInsertTarget {
  public:
-  TableRecordWriter(EngineHost& host, RepairedConnection& connection);
+  // With together false every record goes in through an INSERT of its own.
+  TableRecordWriter(EngineHost& host, RepairedConnection& connection, bool together = true);
   ~TableRecordWriter() override;
   TableRecordWriter(const TableRecordWriter&) = delete;
   TableRecordWriter& operator=(const TableRecordWriter&) = delete;
@@ -67,13 +82,19 @@ class TableRecordWriter final : public RecordInsertTarget {
   // Writer thread.
   void Run();
   void Write(Batch& batch);
+  size_t RowsTogetherAt(const Batch& batch, size_t first);
+  bool InsertTogether(Batch& batch, size_t first, size_t rows);
   void Insert(const std::u16string& tableName, const std::vector<RecordValue>& values, Batch& out);
   struct Prepared {
     sqlite3_stmt* stmt = nullptr;
     std::u16string failure;  // the line logged for each record when stmt is null
   };
   Prepared& StatementFor(const std::u16string& tableName, size_t valueCount);
-  void Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values);
+  sqlite3_stmt* StatementTogetherFor(const std::u16string& tableName, size_t valueCount,
+                                     size_t rows);
+  void UseTable(const std::u16string& tableName);
+  Prepared Compile(const std::u16string& tableName, size_t valueCount, size_t rows);
+  void Bind(sqlite3_stmt* stmt, const std::vector<RecordValue>& values, size_t firstParam);
   void NoticeRolledBackBatch(Batch& out);
   void LoseTransaction(const std::u16string& why, Batch& out);
   void Begin(Batch& out);
@@ -82,6 +103,7 @@ class TableRecordWriter final : public RecordInsertTarget {
 
   EngineHost& host_;
   RepairedConnection& connection_;
+  const bool together_;
   bool finished_ = false;
 
   // Shared between the two threads, under mutex_.
@@ -99,7 +121,8 @@ class TableRecordWriter final : public RecordInsertTarget {
   // Writer thread only (and the engine thread once the thread has ended).
   std::u16string statementsTable_;
   std::map<size_t, Prepared> statements_;
-  Prepared* last_ = nullptr;  // the statement of the last record
+  std::map<size_t, sqlite3_stmt*> togetherStatements_;  // by value count; null when refused
+  Prepared* last_ = nullptr;                            // the statement of the last record
   size_t lastValueCount_ = 0;
   std::vector<std::string> text8_;
   bool inTransaction_ = false;

@@ -358,6 +358,93 @@ TEST_P(EachRoute, TablesWithTheirOwnIndexesAndSequencesAreCreated) {
             (std::vector<std::vector<std::string>>{{"7"}}));
 }
 
+TEST_P(EachRoute, LongRunsOfRecordsArriveEachWithItsOwnValues) {
+  // Runs of records go in through INSERTs of many rows; every record keeps
+  // its own values, also texts converted for a UTF-16 database.
+  std::vector<Record> records;
+  const size_t total = 3 * repaired::kRowsPerInsert + 5;
+  for (size_t i = 0; i < total; ++i) {
+    const auto n = static_cast<long long>(i);
+    Record record = {RecordValue::Integer(n),
+                     RecordValue::Text(Utf16ToUtf8(u"r\u00e9 " + U16Number(n)), TextForm::Utf8),
+                     RecordValue::Real(static_cast<double>(n) / 7.0),
+                     RecordValue::Blob(std::string(i % 5, static_cast<char>(i)))};
+    if (i == total / 2) record.pop_back();  // a shorter record breaks a run
+    records.push_back(std::move(record));
+  }
+  AddTable("CREATE TABLE t (id INTEGER PRIMARY KEY, s, r, b", u"t",
+           {u"id< P.K >", u"s", u"r", u"b"}, records);
+  WriteAllTables();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Table t contain " + std::to_string(total) + " rows",
+                                               "table t has 4 columns but 3 values were supplied",
+                                               "Total " + std::to_string(total - 1) +
+                                                   " Rows inserted in table successfully"}));
+  const auto rows = ReadCells(output, "SELECT * FROM t ORDER BY id");
+  ASSERT_EQ(rows.size(), total - 1);
+  for (size_t i = 0, row = 0; i < total; ++i) {
+    if (i == total / 2) continue;
+    SCOPED_TRACE("record " + std::to_string(i));
+    ExpectSame(records[i], rows[row++]);
+  }
+}
+
+// A record the database refuses inside a run of records: the run goes in
+// record by record, so that the refused one alone is logged and uncounted
+// and no other record is lost or stored twice.
+struct RefusedInARun {
+  const char* name;
+  const char* create;  // without its closing parenthesis
+  size_t refused;      // the record that breaks a constraint
+  const char* line;
+};
+
+class RefusedRecordInARun : public WriterTest,
+                            public ::testing::WithParamInterface<RefusedInARun> {};
+
+TEST_P(RefusedRecordInARun, IsTheOnlyRecordMissing) {
+  const RefusedInARun& c = GetParam();
+  const size_t total = 2 * repaired::kRowsPerInsert;
+  std::vector<Record> records;
+  for (size_t i = 0; i < total; ++i) {
+    const auto n = static_cast<int64_t>(i);
+    records.push_back({RecordValue::Integer(i == c.refused ? 1 : n),
+                       i == c.refused ? RecordValue::Null() : RecordValue::Integer(n)});
+  }
+  AddTable(c.create, u"t", {u"a", u"b"}, records);
+  WriteAllTables();
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{
+                "Table t contain " + std::to_string(total) + " rows", c.line,
+                "Total " + std::to_string(total - 1) + " Rows inserted in table successfully"}));
+  std::vector<std::vector<std::string>> expected;
+  for (size_t i = 0; i < total; ++i) {
+    if (i != c.refused) expected.push_back({std::to_string(i), std::to_string(i)});
+  }
+  EXPECT_EQ(testing::QueryRows(output, "SELECT a, b FROM t ORDER BY rowid"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedRecordInARun,
+    ::testing::Values(
+        RefusedInARun{"DuplicateKey", "CREATE TABLE t (a INTEGER PRIMARY KEY, b", 70,
+                      "UNIQUE constraint failed: t.a"},
+        RefusedInARun{"NotNull", "CREATE TABLE t (a, b NOT NULL", repaired::kRowsPerInsert + 3,
+                      "NOT NULL constraint failed: t.b"},
+        // FAIL keeps what an INSERT did before the failing row.
+        RefusedInARun{"NotNullOnConflictFail", "CREATE TABLE t (a, b NOT NULL ON CONFLICT FAIL", 40,
+                      "NOT NULL constraint failed: t.b"},
+        RefusedInARun{"UniqueOnConflictFail", "CREATE TABLE t (a UNIQUE ON CONFLICT FAIL, b", 90,
+                      "UNIQUE constraint failed: t.a"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RowsMayGoTogether, NotWhenTheStatementMayAskToFail) {
+  EXPECT_TRUE(repaired::RowsMayGoTogether(std::string_view("CREATE TABLE t (a NOT NULL")));
+  EXPECT_FALSE(
+      repaired::RowsMayGoTogether(std::string_view("CREATE TABLE t (a NOT NULL on conflict fail")));
+  EXPECT_FALSE(repaired::RowsMayGoTogether(
+      std::u16string_view(u"CREATE TABLE t (a UNIQUE ON CONFLICT FaIl")));
+}
+
 TEST_F(WriterTest, ARecordWithManyBlobsBindsThemAll) {
   Record record;
   std::string create = "CREATE TABLE b (";
