@@ -180,6 +180,8 @@ bool RepairedConnection::Open(const std::string& path) {
   // builds an index works fastest in small runs: a larger cache measured
   // slower. The sorter may use helper threads.
   RunOwn("PRAGMA threads=2");
+  // Only a database still empty takes a page size.
+  RunOwn(("PRAGMA page_size=" + std::to_string(kRepairedPageSize)).c_str());
   // The UTF-16 route creates a UTF-16 database (a database that exists
   // already keeps its encoding).
   if (utf16_) RunOwn("PRAGMA encoding='UTF-16'");

@@ -18,6 +18,11 @@
 
 namespace korvel::repaired {
 
+// The page size of a new repaired database. Larger pages than the library's
+// 4 KiB mean fewer pages to split, write and sort through, whatever page
+// size the damaged file had.
+inline constexpr int kRepairedPageSize = 16384;
+
 enum class StatementKind { CreateTable, CreateIndex, CreateView, CreateTrigger, Insert };
 
 struct StatementGuard {

@@ -263,6 +263,8 @@ TEST_P(EachRoute, EveryValueKindArrivesExactlyAndTheLinesCountTheRecords) {
   ASSERT_EQ(rows.size(), 3u);
   for (size_t i = 0; i < rows.size(); ++i) ExpectSame(records[i], rows[i]);
   EXPECT_EQ(DatabaseEncoding(output), GetParam() ? "UTF-16le" : "UTF-8");
+  EXPECT_EQ(testing::QueryRows(output, "PRAGMA page_size")[0][0],
+            std::to_string(repaired::kRepairedPageSize));
 }
 
 TEST_P(EachRoute, TextsArriveExactly) {
