@@ -25,24 +25,31 @@ size_t BytesOf(const std::vector<RecordValue>& values) {
   return bytes;
 }
 
+// True when text holds word in any case (word in lower case).
 template <typename Char>
-bool MentionsFail(std::basic_string_view<Char> text) {
-  static constexpr char kWord[] = "fail";
-  for (size_t i = 0; i + 4 <= text.size(); ++i) {
+bool Mentions(std::basic_string_view<Char> text, std::string_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
     size_t k = 0;
-    while (k < 4 && (text[i + k] | 0x20) == kWord[k]) ++k;
-    if (k == 4) return true;
+    while (k < word.size() && (text[i + k] | 0x20) == word[k]) ++k;
+    if (k == word.size()) return true;
   }
   return false;
+}
+
+template <typename Char>
+bool MayAskToFailOrRollBack(std::basic_string_view<Char> text) {
+  return Mentions(text, "fail") || Mentions(text, "rollback");
 }
 
 }  // namespace
 
 bool RowsMayGoTogether(std::u16string_view createStatement) {
-  return !MentionsFail(createStatement);
+  return !MayAskToFailOrRollBack(createStatement);
 }
 
-bool RowsMayGoTogether(std::string_view createStatement) { return !MentionsFail(createStatement); }
+bool RowsMayGoTogether(std::string_view createStatement) {
+  return !MayAskToFailOrRollBack(createStatement);
+}
 
 TableRecordWriter::TableRecordWriter(EngineHost& host, RepairedConnection& connection,
                                      bool together)

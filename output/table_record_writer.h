@@ -44,8 +44,10 @@ inline constexpr size_t kRecordsInFlight = kBatchRecords * kBatchesInFlight;
 inline constexpr size_t kRowsPerInsert = 128;
 
 // False when a table's CREATE TABLE statement may carry an ON CONFLICT FAIL
-// clause: a failed INSERT of many rows would then keep the rows before the
-// failing one, and inserting them again one by one would copy them.
+// or ROLLBACK clause. A failed INSERT of many rows would keep the rows
+// before the failing one (FAIL), so that inserting them again one by one
+// would copy them, or would take the open transaction with it (ROLLBACK)
+// and change which records are reported lost.
 bool RowsMayGoTogether(std::u16string_view createStatement);
 bool RowsMayGoTogether(std::string_view createStatement);
 

@@ -439,12 +439,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "UNIQUE constraint failed: t.a"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RowsMayGoTogether, NotWhenTheStatementMayAskToFail) {
+TEST(RowsMayGoTogether, NotWhenTheStatementMayAskToFailOrRollBack) {
   EXPECT_TRUE(repaired::RowsMayGoTogether(std::string_view("CREATE TABLE t (a NOT NULL")));
+  EXPECT_TRUE(repaired::RowsMayGoTogether(
+      std::u16string_view(u"CREATE TABLE t (a UNIQUE ON CONFLICT REPLACE, b UNIQUE ON CONFLICT IGNORE")));
   EXPECT_FALSE(
       repaired::RowsMayGoTogether(std::string_view("CREATE TABLE t (a NOT NULL on conflict fail")));
   EXPECT_FALSE(repaired::RowsMayGoTogether(
       std::u16string_view(u"CREATE TABLE t (a UNIQUE ON CONFLICT FaIl")));
+  EXPECT_FALSE(repaired::RowsMayGoTogether(
+      std::string_view("CREATE TABLE t (a PRIMARY KEY ON CONFLICT ROLLBACK")));
 }
 
 TEST_F(WriterTest, ARecordWithManyBlobsBindsThemAll) {
