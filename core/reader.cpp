@@ -136,17 +136,24 @@ bool Reader_MemoryMapped::Open(const std::string& filePath, uint32_t) {
   return view_ != nullptr;
 }
 
-void Reader_MemoryMapped::NoteCopied(size_t count) {
-  copiedSinceRelease_ += count < kMappedFaultWindow ? kMappedFaultWindow : count;
+void Reader_MemoryMapped::NoteCopied(uint64_t offset, size_t count) {
+  const uint64_t region = offset / kMappedRegion;
+  copiedSinceRelease_ += count;
+  if (region != lastRegion_) {
+    lastRegion_ = region;
+    copiedSinceRelease_ += kMappedRegion;
+  }
   if (copiedSinceRelease_ >= kMappedReleaseInterval) {
     copiedSinceRelease_ = 0;
+    lastRegion_ = UINT64_MAX;
     ::madvise(const_cast<uint8_t*>(view_), length, MADV_DONTNEED);
   }
 }
 
 bool Reader_MemoryMapped::Read(void* destination, uint32_t count) {
+  const uint64_t at = position;
   if (!MemoryRead(view_, length, position, destination, count)) return false;
-  NoteCopied(count);
+  NoteCopied(at, count);
   return true;
 }
 
@@ -156,7 +163,7 @@ bool Reader_MemoryMapped::Seek(uint64_t offset, uint32_t) {
 
 size_t Reader_MemoryMapped::ReadAt(uint64_t offset, void* destination, size_t count) {
   const size_t n = CopyFromMemory(view_, length, offset, destination, count);
-  NoteCopied(n);
+  NoteCopied(offset, n);
   return n;
 }
 

@@ -57,10 +57,12 @@ class Reader_Buffer final : public Reader {
 // the system, once about kMappedReleaseInterval bytes of the mapping may have
 // been brought in, that the pages read so far may leave this process's
 // memory: a file of many gigabytes is read with a flat footprint, its pages
-// staying in the system's file cache. A read counts at least
-// kMappedFaultWindow bytes, what one touch of the mapping can bring in.
+// staying in the system's file cache. One touch of the mapping can bring in
+// as much as the whole aligned kMappedRegion around it (the system maps
+// large cached extents of a file at once), so each read that lands in
+// another region than the read before counts a whole region.
 inline constexpr uint64_t kMappedReleaseInterval = 64u << 20;
-inline constexpr uint64_t kMappedFaultWindow = 64u << 10;
+inline constexpr uint64_t kMappedRegion = 2u << 20;
 
 class Reader_MemoryMapped final : public Reader {
  public:
@@ -71,9 +73,10 @@ class Reader_MemoryMapped final : public Reader {
   size_t ReadAt(uint64_t offset, void* destination, size_t count) override;
 
  private:
-  void NoteCopied(size_t count);
+  void NoteCopied(uint64_t offset, size_t count);
   const uint8_t* view_ = nullptr;
   uint64_t copiedSinceRelease_ = 0;
+  uint64_t lastRegion_ = UINT64_MAX;
 };
 
 class Reader_Disk final : public Reader {
