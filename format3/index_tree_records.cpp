@@ -11,41 +11,23 @@ namespace korvel::format3 {
 
 namespace {
 
-// Sound b-trees are a few levels deep.
-constexpr int kMaxTreeDepth = 64;
-
-
 bool IsIndexLeaf(const PageHeader& h) { return h.pageType == 10; }
 
 // Pages of the tree, each taken at most once per walk.
 class IndexPages {
  public:
   IndexPages(const sqlite_base& engine, Reader& reader, const PageGeometry& g)
-      : engine_(engine), reader_(reader), g_(g), used_(g.pageCount + 1, false) {
-    memory_ = reader.Bytes();
-  }
+      : engine_(engine), reader_(reader), g_(g), used_(g.pageCount + 1, false) {}
 
   // True when page is an unused page of the page table; marks it used.
   bool Enter(uint64_t page, int depth) {
-    if (depth > kMaxTreeDepth) return false;
-    if (page == 0 || page > engine_.model.pageTable.size() || page > g_.pageCount) return false;
-    if (used_[page]) return false;
-    used_[page] = true;
-    return true;
+    return EnterTreePage(used_, page, depth, engine_.model.pageTable.size(), g_);
   }
 
   // The bytes of the page that lie in the file (into buffer unless the
   // reader holds the file in memory); null when none do.
   const uint8_t* Get(uint64_t page, std::vector<uint8_t>& buffer, size_t& available) {
-    available = 0;
-    if (page == 0 || g_.pageSize == 0) return nullptr;
-    const uint64_t start = PageOffset(g_, page);
-    if (start >= g_.fileLength) return nullptr;
-    available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
-    if (memory_ != nullptr) return memory_ + start;
-    buffer.resize(g_.pageSize);
-    available = reader_.ReadAt(start, buffer.data(), available);
-    return available == 0 ? nullptr : buffer.data();
+    return ReadPage(reader_, g_, page, buffer, available);
   }
 
   bool TakeOnce(uint64_t page) {
@@ -62,7 +44,6 @@ class IndexPages {
   const sqlite_base& engine_;
   Reader& reader_;
   PageGeometry g_;
-  const uint8_t* memory_ = nullptr;
   std::vector<bool> used_;
 };
 

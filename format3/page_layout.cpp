@@ -242,19 +242,32 @@ void InteriorChildren(const uint8_t* bytes, size_t available, uint64_t page, con
   }
 }
 
-PageReader::PageReader(Reader& reader, const PageGeometry& g)
-    : reader_(reader), g_(g), memory_(reader.Bytes()) {}
+const uint8_t* ReadPage(Reader& reader, const PageGeometry& g, uint64_t page,
+                        std::vector<uint8_t>& buffer, size_t& available) {
+  available = 0;
+  if (page == 0 || page > g.pageCount || g.pageSize == 0) return nullptr;
+  const uint64_t start = PageOffset(g, page);
+  if (start >= g.fileLength) return nullptr;
+  available = static_cast<size_t>(std::min<uint64_t>(g.pageSize, g.fileLength - start));
+  if (const uint8_t* memory = reader.Bytes()) return memory + start;
+  buffer.resize(g.pageSize);
+  available = reader.ReadAt(start, buffer.data(), available);
+  return available == 0 ? nullptr : buffer.data();
+}
+
+bool EnterTreePage(std::vector<bool>& used, uint64_t page, int depth, size_t pageTableSize,
+                   const PageGeometry& g) {
+  if (depth > kMaxTreeDepth) return false;
+  if (page == 0 || page > pageTableSize || page > g.pageCount || page >= used.size()) return false;
+  if (used[page]) return false;
+  used[page] = true;
+  return true;
+}
+
+PageReader::PageReader(Reader& reader, const PageGeometry& g) : reader_(reader), g_(g) {}
 
 const uint8_t* PageReader::Get(uint64_t page, size_t& available) {
-  available = 0;
-  if (page == 0 || page > g_.pageCount || g_.pageSize == 0) return nullptr;
-  const uint64_t start = PageOffset(g_, page);
-  if (start >= g_.fileLength) return nullptr;
-  available = static_cast<size_t>(std::min<uint64_t>(g_.pageSize, g_.fileLength - start));
-  if (memory_ != nullptr) return memory_ + start;
-  buffer_.resize(g_.pageSize);
-  available = reader_.ReadAt(start, buffer_.data(), available);
-  return available == 0 ? nullptr : buffer_.data();
+  return ReadPage(reader_, g_, page, buffer_, available);
 }
 
 }  // namespace korvel

@@ -96,17 +96,31 @@ uint32_t CellLimit(uint32_t pageSize, uint16_t cellOffset, uint32_t extent);
 // The bytes of one page at a time: straight from memory when the reader
 // holds the file, else read into a buffer of its own. Pages beyond the page
 // count or the file give none.
+// The bytes of page (1-based) that lie inside the file: in the reader's
+// memory when it holds the file, else copied into buffer; null when none do.
+const uint8_t* ReadPage(Reader& reader, const PageGeometry& g, uint64_t page,
+                        std::vector<uint8_t>& buffer, size_t& available);
+
+// A b-tree walk enters no page twice and goes no deeper than this: sound
+// b-trees are a few levels deep, anything deeper is a damaged page that
+// points back into its own subtree.
+inline constexpr int kMaxTreeDepth = 64;
+
+// True when page is a page of the page table (pageTableSize pages, none
+// past the file's page count) at a depth the walk may still go to, and
+// used does not mark it yet; marks it.
+bool EnterTreePage(std::vector<bool>& used, uint64_t page, int depth, size_t pageTableSize,
+                   const PageGeometry& g);
+
 class PageReader {
  public:
   PageReader(Reader& reader, const PageGeometry& g);
-  // The bytes of page (1-based) that lie inside the file, or null; valid
-  // until the next call.
+  // ReadPage into a buffer of the reader's own: valid until the next call.
   const uint8_t* Get(uint64_t page, size_t& available);
 
  private:
   Reader& reader_;
   PageGeometry g_;
-  const uint8_t* memory_ = nullptr;
   std::vector<uint8_t> buffer_;
 };
 

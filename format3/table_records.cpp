@@ -26,9 +26,6 @@ using format3::RecordLayout;
 using format3::RecordReader;
 using format3::TextEncoding;
 
-// Sound b-trees are a few levels deep; anything deeper is a damaged page
-// that points back into its own subtree.
-constexpr int kMaxTreeDepth = 64;
 // The most columns a table of the format can have.
 constexpr int kMaxColumns = 32767;
 
@@ -142,11 +139,7 @@ class TableWalk final : public format3::OverflowPageSource {
  private:
   // True when page is a page of the page table that this walk has not used.
   bool Enter(uint64_t page, int depth) {
-    if (depth > kMaxTreeDepth) return false;
-    if (page == 0 || page > engine_.model.pageTable.size() || page > g_.pageCount) return false;
-    if (used_[page]) return false;
-    used_[page] = true;
-    return true;
+    return EnterTreePage(used_, page, depth, engine_.model.pageTable.size(), g_);
   }
 
   void Leaf(uint64_t page, const PageHeader& h) {
